@@ -1,0 +1,221 @@
+#include "values/encodable_value.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace flutter {
+namespace {
+
+TEST(EncodableValueTest, DefaultIsNull) {
+  const EncodableValue value;
+  EXPECT_EQ(value.index(), 0u);
+  EXPECT_TRUE(value.IsNull());
+}
+
+TEST(EncodableValueTest, CStringConstructsStringNotBool) {
+  const EncodableValue value("getCertificate");
+  ASSERT_EQ(value.index(), 5u);
+  EXPECT_EQ(value.Get<std::string>(), "getCertificate");
+
+  char mutable_text[] = "x";
+  EncodableValue from_mutable(mutable_text);
+  EXPECT_EQ(from_mutable.index(), 5u);
+  from_mutable = "assigned";
+  EXPECT_EQ(from_mutable.Get<std::string>(), "assigned");
+}
+
+TEST(EncodableValueTest, PayloadsSelectTheirAlternative) {
+  struct Case {
+    const char* name;
+    EncodableValue value;
+    size_t index;
+  };
+  const Case cases[] = {
+      {"null", EncodableValue(), 0},
+      {"bool", EncodableValue(true), 1},
+      {"int32", EncodableValue(int32_t{7}), 2},
+      {"int64", EncodableValue(int64_t{7}), 3},
+      {"double", EncodableValue(1.5), 4},
+      {"string", EncodableValue(std::string("s")), 5},
+      {"bytes", EncodableValue(std::vector<uint8_t>{1}), 6},
+      {"int32 vector", EncodableValue(std::vector<int32_t>{1}), 7},
+      {"int64 vector", EncodableValue(std::vector<int64_t>{1}), 8},
+      {"double vector", EncodableValue(std::vector<double>{1}), 9},
+      {"list", EncodableValue(EncodableValueList{}), 10},
+      {"map", EncodableValue(EncodableValueMap{}), 11},
+      {"custom", EncodableValue(EncodableCustomValue(42)), 12},
+      {"float vector", EncodableValue(std::vector<float>{1}), 13},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.value.index(), c.index);
+  }
+}
+
+TEST(EncodableValueTest, StrictAccessToOtherAlternativeThrowsBadVariantAccess) {
+  const EncodableValue value(int32_t{1});
+  EXPECT_EQ(value.TryGet<std::string>(), nullptr);
+  ASSERT_NE(value.TryGet<int32_t>(), nullptr);
+  try {
+    value.Get<std::string>();
+    FAIL() << "no exception";
+  } catch (const std::bad_variant_access& error) {
+    EXPECT_STREQ(error.what(), "bad variant access");
+  }
+}
+
+// Each row: values in strictly ascending order.
+TEST(EncodableValueTest, OrderingRules) {
+  struct Case {
+    const char* name;
+    std::vector<EncodableValue> ascending;
+  };
+  const Case cases[] = {
+      {"control: int32", {int32_t{-1}, int32_t{0}, int32_t{5}}},
+      {"index before payload",
+       {EncodableValue(), false, true, int32_t{7}, int64_t{1}, 1.0,
+        std::string("1")}},
+      {"signed int64", {int64_t{-5}, int64_t{3}}},
+      {"strings: prefix first, then unsigned bytes",
+       {std::string("A"), std::string("ab"), std::string("abc"),
+        std::string("b"), std::string("\xC3")}},
+      {"byte vectors: prefix first",
+       {std::vector<uint8_t>{1, 2}, std::vector<uint8_t>{1, 2, 0},
+        std::vector<uint8_t>{0xFF}}},
+      {"typed vectors: signed elements",
+       {std::vector<int32_t>{-1}, std::vector<int32_t>{-1, 0},
+        std::vector<int32_t>{2}}},
+      {"float vectors", {std::vector<float>{0.5f}, std::vector<float>{1.5f}}},
+      {"lists: element-wise",
+       {EncodableValueList{int32_t{1}}, EncodableValueList{int32_t{1}, nullptr},
+        EncodableValueList{int32_t{2}}}},
+      {"maps: key, then mapped value, then length",
+       {EncodableValueMap{{int32_t{1}, "a"}}, EncodableValueMap{{int32_t{1}, "b"}},
+        EncodableValueMap{{int32_t{1}, "z"}},
+        EncodableValueMap{{int32_t{1}, "z"}, {int32_t{2}, "a"}},
+        EncodableValueMap{{int32_t{2}, "a"}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (size_t i = 0; i + 1 < c.ascending.size(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_TRUE(c.ascending[i] < c.ascending[i + 1]);
+      EXPECT_FALSE(c.ascending[i + 1] < c.ascending[i]);
+      EXPECT_FALSE(c.ascending[i] < c.ascending[i]);
+    }
+  }
+}
+
+TEST(EncodableValueTest, NanIsNeitherLessNorGreater) {
+  const EncodableValue nan(std::numeric_limits<double>::quiet_NaN());
+  const EncodableValue one(1.0);
+  EXPECT_FALSE(nan < one);
+  EXPECT_FALSE(one < nan);
+}
+
+TEST(EncodableValueTest, MixedKeysAreDistinctAndIterateByIndex) {
+  EncodableValueMap map;
+  map[std::string("1")] = "string";
+  map[1.0] = "double";
+  map[int64_t{1}] = "int64";
+  map[int32_t{1}] = "int32";
+  map[std::vector<uint8_t>{'1'}] = "bytes";
+  std::vector<std::string> order;
+  for (const auto& entry : map) {
+    order.push_back(entry.second.Get<std::string>());
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"int32", "int64", "double",
+                                             "string", "bytes"}));
+}
+
+TEST(EncodableValueTest, CopyIsDeep) {
+  const EncodableValue source(EncodableValueMap{
+      {"list", EncodableValueList{int32_t{1}, std::string("two")}}});
+  EncodableValue copy = source;
+  auto& list = copy.Get<EncodableValueMap>()[EncodableValue("list")]
+                   .Get<EncodableValueList>();
+  list.push_back(3.0);
+  list[1] = "changed";
+  const auto& original =
+      source.Get<EncodableValueMap>().at("list").Get<EncodableValueList>();
+  ASSERT_EQ(original.size(), 2u);
+  EXPECT_EQ(original[1].Get<std::string>(), "two");
+  EXPECT_NE(copy, source);
+}
+
+TEST(EncodableValueTest, MovedFromKeepsAlternativeAndIsEmpty) {
+  struct Case {
+    const char* name;
+    EncodableValue value;
+    EncodableValue empty;
+  };
+  Case cases[] = {
+      {"string", std::string(100, 'x'), std::string()},
+      {"bytes", std::vector<uint8_t>(100, 1), std::vector<uint8_t>()},
+      {"int32 vector", std::vector<int32_t>(100, 1), std::vector<int32_t>()},
+      {"list", EncodableValueList(3, EncodableValue(true)), EncodableValueList()},
+      {"map", EncodableValueMap{{int32_t{1}, int32_t{2}}}, EncodableValueMap()},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const EncodableValue expected = c.value;
+    const EncodableValue constructed(std::move(c.value));
+    EXPECT_EQ(constructed, expected);
+    EXPECT_EQ(c.value, c.empty);  // NOLINT(bugprone-use-after-move)
+
+    c.value = expected;
+    EncodableValue assigned;
+    assigned = std::move(c.value);
+    EXPECT_EQ(assigned, expected);
+    EXPECT_EQ(c.value, c.empty);  // NOLINT(bugprone-use-after-move)
+  }
+}
+
+TEST(EncodableValueTest, MoveAssignmentAcrossAlternatives) {
+  EncodableValue target(std::string("text"));
+  EncodableValue source(EncodableValueList{int32_t{1}});
+  target = std::move(source);
+  ASSERT_EQ(target.index(), 10u);
+  EXPECT_EQ(target.Get<EncodableValueList>().size(), 1u);
+  target = int32_t{9};
+  EXPECT_EQ(target.Get<int32_t>(), 9);
+}
+
+TEST(EncodableValueTest, CustomValuesCompareByIdentity) {
+  const EncodableValue a(EncodableCustomValue(std::string("same")));
+  const EncodableValue b(EncodableCustomValue(std::string("same")));
+  EXPECT_TRUE((a < b) != (b < a));
+  EXPECT_FALSE(a < a);
+  EXPECT_EQ(a, a);
+  EXPECT_NE(a, b);
+
+  EncodableValueMap map;
+  map[a] = 1;
+  map[b] = 2;
+  EXPECT_EQ(map.size(), 2u);
+}
+
+TEST(EncodableValueTest, CustomValueMoveCopiesTheHeldObject) {
+  EncodableCustomValue source(std::vector<int>{1, 2, 3});
+  EncodableCustomValue target(std::move(source));
+  ASSERT_NE(source.TryGet<std::vector<int>>(), nullptr);  // NOLINT
+  EXPECT_EQ(source.TryGet<std::vector<int>>()->size(), 3u);
+  EXPECT_EQ(*target.TryGet<std::vector<int>>(), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(target.TryGet<int>(), nullptr);
+}
+
+TEST(EncodableValueTest, CStringKeyFindsOnlyStringEntries) {
+  EncodableValueMap map;
+  map[std::vector<uint8_t>{'k'}] = 1;
+  EXPECT_EQ(map.find(EncodableValue("k")), map.end());
+  map[std::string("k")] = 2;
+  EXPECT_EQ(map.find("k")->second.Get<int32_t>(), 2);
+}
+
+}  // namespace
+}  // namespace flutter
