@@ -59,8 +59,14 @@ struct ErrorQueueClearer {
 // "legacy" provider is loaded, and then a right password reads as a wrong
 // one. Loading any provider explicitly disables the implicit "default", so
 // both are loaded. A missing legacy module leaves modern containers working.
-// The handles live for the whole process. A function-local static makes
-// concurrent first calls wait for one initialisation.
+// The handles are held for the whole process (kept in statics, so leak
+// checkers see them as reachable). A function-local static makes concurrent
+// first calls wait for one initialisation.
+#if OPENSSL_VERSION_MAJOR >= 3
+OSSL_PROVIDER* legacy_provider = nullptr;
+OSSL_PROVIDER* default_provider = nullptr;
+#endif
+
 void LoadProvidersOnce() {
   static const bool loaded = [] {
     OPENSSL_init_crypto(OPENSSL_INIT_ADD_ALL_CIPHERS |
@@ -68,8 +74,8 @@ void LoadProvidersOnce() {
                             OPENSSL_INIT_LOAD_CRYPTO_STRINGS,
                         nullptr);
 #if OPENSSL_VERSION_MAJOR >= 3
-    OSSL_PROVIDER_load(nullptr, "legacy");
-    OSSL_PROVIDER_load(nullptr, "default");
+    legacy_provider = OSSL_PROVIDER_load(nullptr, "legacy");
+    default_provider = OSSL_PROVIDER_load(nullptr, "default");
 #endif
     ERR_clear_error();
     return true;
