@@ -1,6 +1,7 @@
 #include "codec/standard_codec_serializer.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <cmath>
 #include <limits>
@@ -204,6 +205,25 @@ TEST(StandardCodecSerializerTest, TruncationAtEveryOffset) {
   }
 }
 
+// Runs `run` on a thread with a 1 MiB stack, the smallest we promise.
+template <typename Function>
+void RunOnSmallStack(Function run) {
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, 1 << 20);
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(
+                &thread, &attributes,
+                [](void* function) -> void* {
+                  (*static_cast<Function*>(function))();
+                  return nullptr;
+                },
+                &run),
+            0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+}
+
 TEST(StandardCodecSerializerTest, RejectsNestingDeeperThanTheLimit) {
   const int depth = StandardCodecSerializer::kMaxNestingDepth;
   // A chain of single-element lists, `levels` deep, ending in true, then a
@@ -237,7 +257,12 @@ TEST(StandardCodecSerializerTest, RejectsNestingDeeperThanTheLimit) {
   for (int levels : {depth + 1, 100000}) {
     SCOPED_TRACE(levels);
     EncodableValue value;
-    const auto lines = StderrLines([&] { value = Decode(chain(levels)); });
+    const auto lines = StderrLines([&] {
+      RunOnSmallStack([&] {
+        value = Decode(chain(levels));
+        value = Decode(Encode(value));  // and back, on the same stack
+      });
+    });
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("nested too deeply"), std::string::npos);
     EXPECT_EQ(depth_of(value), depth);
