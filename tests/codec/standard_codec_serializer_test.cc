@@ -37,6 +37,20 @@ EncodableValue Decode(const std::vector<uint8_t>& bytes,
   return serializer.ReadValue(&reader);
 }
 
+// A writer that overrides WriteByte, so the serializer must go through the
+// abstract interface rather than its direct path to the buffer writer.
+struct DerivedWriter : ByteBufferStreamWriter {
+  using ByteBufferStreamWriter::ByteBufferStreamWriter;
+  void WriteByte(uint8_t byte) override { ByteBufferStreamWriter::WriteByte(byte); }
+};
+
+std::vector<uint8_t> EncodeThroughInterface(const EncodableValue& value) {
+  std::vector<uint8_t> bytes;
+  DerivedWriter writer(&bytes);
+  StandardCodecSerializer::GetInstance().WriteValue(value, &writer);
+  return bytes;
+}
+
 // Value, its bytes, and back, without a log line.
 TEST(StandardCodecSerializerTest, WritesAndReadsTheByteFormat) {
   struct Case {
@@ -79,6 +93,7 @@ TEST(StandardCodecSerializerTest, WritesAndReadsTheByteFormat) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(ToHex(Encode(c.value)), c.hex);
+    EXPECT_EQ(ToHex(EncodeThroughInterface(c.value)), c.hex);
     EXPECT_TRUE(StderrLines([&] { EXPECT_EQ(Decode(Hex(c.hex)), c.value); })
                     .empty());
   }

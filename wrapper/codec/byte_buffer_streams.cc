@@ -1,6 +1,8 @@
 #include "codec/byte_buffer_streams.h"
 
+#include <algorithm>
 #include <cstring>
+#include <typeinfo>
 
 #include "values/log_line.h"
 
@@ -46,23 +48,32 @@ uint64_t ByteBufferStreamReader::BytesRemaining() const {
   return position_ < size_ ? size_ - position_ : 0;
 }
 
-void ByteBufferStreamWriter::WriteByte(uint8_t byte) { buffer_->push_back(byte); }
-
-void ByteBufferStreamWriter::WriteBytes(const uint8_t* bytes, uint64_t length) {
-  if (length > 0) {
-    buffer_->insert(buffer_->end(), bytes, bytes + length);
+const uint8_t* ByteBufferStreamReader::ReadInPlace(uint64_t length) {
+  if (position_ > size_ || length > size_ - position_) {
+    return nullptr;
   }
+  const uint8_t* bytes = data_ + position_;
+  position_ += length;
+  return bytes;
+}
+
+void ByteBufferStreamWriter::Reserve(uint64_t additional) {
+  const size_t size = buffer_->size();
+  if (buffer_->capacity() - size >= additional ||
+      additional > buffer_->max_size() - size) {
+    return;
+  }
+  buffer_->reserve(
+      std::max<size_t>(size + additional, 2 * buffer_->capacity()));
 }
 
 void ByteBufferStreamWriter::WriteAlignment(uint8_t alignment) {
-  if (alignment == 0) {
+  if (typeid(*this) == typeid(ByteBufferStreamWriter)) {
+    AppendPadding(alignment);
     return;
   }
-  const uint64_t remainder = buffer_->size() % alignment;
-  if (remainder == 0) {
-    return;
-  }
-  for (uint64_t i = remainder; i < alignment; ++i) {
+  // A derived writer sees every padding byte through its WriteByte.
+  for (uint64_t i = PaddingAt(buffer_->size(), alignment); i > 0; --i) {
     WriteByte(0);
   }
 }

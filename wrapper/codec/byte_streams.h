@@ -23,6 +23,12 @@ class ByteStreamReader {
   // How many bytes are left to read. Decoders check every claimed length
   // and count against it before they allocate for it.
   virtual uint64_t BytesRemaining() const = 0;
+  // Lends the next `length` bytes in place and moves past them, so that a
+  // decoder can build a string or byte vector in one copy. Null, with
+  // nothing consumed and nothing logged, when the bytes are not all there
+  // or the reader cannot lend them (the default); the caller then falls
+  // back to ReadBytes. The bytes live as long as the message does.
+  virtual const uint8_t* ReadInPlace(uint64_t /*length*/) { return nullptr; }
 };
 
 // A sink for message bytes. Alignment pads from the sink's first byte.
@@ -36,6 +42,9 @@ class ByteStreamWriter {
   virtual void WriteByte(uint8_t byte) = 0;
   virtual void WriteBytes(const uint8_t* bytes, uint64_t length) = 0;
   virtual void WriteAlignment(uint8_t alignment) = 0;
+  // A hint that about `additional` more bytes are coming, so that a sink
+  // can grow once instead of many times. Writes nothing; may be ignored.
+  virtual void Reserve(uint64_t /*additional*/) {}
 };
 
 }  // namespace flutter
