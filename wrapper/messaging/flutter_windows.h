@@ -51,8 +51,17 @@ typedef void (*FlutterDesktopOnPluginRegistrarDestroyed)(
 typedef void (*FlutterDesktopOnTextureUnregistered)(void* user_data);
 
 // The 40-byte texture description; its layout is written out byte by byte
-// by the texture registrar, so it stays opaque here.
+// by the texture registrar, so it stays opaque here, as do the engine's
+// pixel-buffer and GPU-surface records that texture callbacks return.
 typedef struct FlutterDesktopTextureInfo FlutterDesktopTextureInfo;
+typedef struct FlutterDesktopPixelBuffer FlutterDesktopPixelBuffer;
+typedef struct FlutterDesktopGpuSurfaceDescriptor
+    FlutterDesktopGpuSurfaceDescriptor;
+typedef const FlutterDesktopPixelBuffer* (*FlutterDesktopPixelBufferTextureCallback)(
+    size_t width, size_t height, void* user_data);
+typedef const FlutterDesktopGpuSurfaceDescriptor* (
+    *FlutterDesktopGpuSurfaceTextureCallback)(size_t width, size_t height,
+                                              void* user_data);
 
 FLUTTER_EXPORT FlutterDesktopMessengerRef
 FlutterDesktopPluginRegistrarGetMessenger(
