@@ -10,18 +10,6 @@
 namespace quorvane_testing {
 namespace {
 
-std::string ShellQuote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "'";
-}
-
 // Runs the tool with the password in the environment (no quoting issues, and
 // an empty password works); returns its standard output, or nothing when it
 // fails.
@@ -46,6 +34,18 @@ bool RunPkcs12(const std::string& path, const std::string& password,
 }
 
 }  // namespace
+
+std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
 
 std::vector<std::string> PemBlocks(const std::string& text) {
   std::vector<std::string> blocks;

@@ -21,6 +21,9 @@ ToolTexts ReadWithOpensslTool(const std::string& path,
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 
+// The text as one single-quoted shell word.
+std::string ShellQuote(const std::string& text);
+
 // The PEM blocks of a text, each from "-----BEGIN" to its "-----END ...-----"
 // line end inclusive, in order.
 std::vector<std::string> PemBlocks(const std::string& text);
