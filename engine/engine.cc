@@ -79,6 +79,13 @@ struct Engine {
   std::vector<std::string> failures;
   int next_id = 1;
   uint64_t next_message = 1;
+  bool logging = true;
+
+  void Log(std::string line) {
+    if (logging) {
+      log.push_back(std::move(line));
+    }
+  }
 };
 
 Engine& State() {
@@ -201,7 +208,7 @@ bool SendToApplication(FlutterDesktopMessengerRef messenger, const char* call,
     line << call << "(" << M(messenger) << ", " << Quote(channel) << ", "
          << message_size << " bytes" << (reply != nullptr ? ", reply" : "")
          << ")";
-    engine.log.push_back(line.str());
+    engine.Log(line.str());
     if (LiveMessenger(engine, messenger, call) == nullptr || channel == nullptr ||
         (message == nullptr && message_size > 0)) {
       return false;
@@ -261,7 +268,7 @@ void DestroyRegistrar(FlutterDesktopPluginRegistrarRef registrar) {
       return;
     }
     handler = registrar->destruction_handler;
-    engine.log.push_back("destroy " + R(registrar));
+    engine.Log("destroy " + R(registrar));
   }
   if (handler != nullptr) {
     handler(registrar);
@@ -316,11 +323,11 @@ uint64_t Deliver(FlutterDesktopMessengerRef messenger, const std::string& channe
     if (found == messenger->callbacks.end() || messenger->retired) {
       line << ": no handler, the engine answers empty";
       response.answered = true;
-      engine.log.push_back(line.str());
+      engine.Log(line.str());
       return id;
     }
     callback = found->second;
-    engine.log.push_back(line.str() + " -> callback");
+    engine.Log(line.str() + " -> callback");
     record.struct_size = sizeof record;
     record.channel = channel.c_str();
     record.message = message.empty() ? nullptr : message.data();
@@ -344,7 +351,17 @@ std::optional<std::vector<uint8_t>> ResponseTo(uint64_t message_id) {
 std::optional<std::vector<uint8_t>> Exchange(FlutterDesktopMessengerRef messenger,
                                              const std::string& channel,
                                              const std::vector<uint8_t>& message) {
-  return ResponseTo(Deliver(messenger, channel, message));
+  const uint64_t id = Deliver(messenger, channel, message);
+  Engine& engine = State();
+  const Lock lock(engine.mutex);
+  const auto found = engine.responses.find(id);
+  if (found == engine.responses.end() || !found->second.answered) {
+    return std::nullopt;
+  }
+  std::vector<uint8_t> bytes = std::move(found->second.bytes);
+  engine.response_ids.erase(found->second.handle.get());
+  engine.responses.erase(found);
+  return bytes;
 }
 
 void SetAvailable(FlutterDesktopMessengerRef messenger, bool available) {
@@ -407,6 +424,12 @@ void ClearCallLog() {
   engine.log.clear();
 }
 
+void SetCallLogging(bool enabled) {
+  Engine& engine = State();
+  const Lock lock(engine.mutex);
+  engine.logging = enabled;
+}
+
 std::vector<std::string> Failures() {
   Engine& engine = State();
   const Lock lock(engine.mutex);
@@ -433,7 +456,7 @@ FlutterDesktopMessengerRef FlutterDesktopPluginRegistrarGetMessenger(
     FlutterDesktopPluginRegistrarRef registrar) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.log.push_back("FlutterDesktopPluginRegistrarGetMessenger(" +
+  engine.Log("FlutterDesktopPluginRegistrarGetMessenger(" +
                        quorvane_engine::R(registrar) + ")");
   auto* live = quorvane_engine::LiveRegistrar(
       engine, registrar, "FlutterDesktopPluginRegistrarGetMessenger");
@@ -444,7 +467,7 @@ FlutterDesktopTextureRegistrarRef FlutterDesktopRegistrarGetTextureRegistrar(
     FlutterDesktopPluginRegistrarRef registrar) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.log.push_back("FlutterDesktopRegistrarGetTextureRegistrar(" +
+  engine.Log("FlutterDesktopRegistrarGetTextureRegistrar(" +
                        quorvane_engine::R(registrar) + ")");
   auto* live = quorvane_engine::LiveRegistrar(
       engine, registrar, "FlutterDesktopRegistrarGetTextureRegistrar");
@@ -455,7 +478,7 @@ FlutterDesktopViewRef FlutterDesktopPluginRegistrarGetView(
     FlutterDesktopPluginRegistrarRef registrar) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.log.push_back("FlutterDesktopPluginRegistrarGetView(" +
+  engine.Log("FlutterDesktopPluginRegistrarGetView(" +
                        quorvane_engine::R(registrar) + ")");
   auto* live = quorvane_engine::LiveRegistrar(
       engine, registrar, "FlutterDesktopPluginRegistrarGetView");
@@ -467,7 +490,7 @@ void FlutterDesktopPluginRegistrarSetDestructionHandler(
     FlutterDesktopOnPluginRegistrarDestroyed callback) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.log.push_back("FlutterDesktopPluginRegistrarSetDestructionHandler(" +
+  engine.Log("FlutterDesktopPluginRegistrarSetDestructionHandler(" +
                        quorvane_engine::R(registrar) + ", " +
                        quorvane_engine::Pointer(reinterpret_cast<void*>(callback)) +
                        ")");
@@ -484,7 +507,7 @@ void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
                                         void* user_data) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.log.push_back(
+  engine.Log(
       "FlutterDesktopMessengerSetCallback(" + quorvane_engine::M(messenger) +
       ", " + quorvane_engine::Quote(channel) + ", " +
       quorvane_engine::Pointer(reinterpret_cast<void*>(callback)) + ", " +
@@ -527,7 +550,7 @@ FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(
     FlutterDesktopMessengerRef messenger) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.log.push_back("FlutterDesktopMessengerAddRef(" +
+  engine.Log("FlutterDesktopMessengerAddRef(" +
                        quorvane_engine::M(messenger) + ")");
   auto* live = quorvane_engine::LiveMessenger(engine, messenger,
                                               "FlutterDesktopMessengerAddRef");
@@ -540,7 +563,7 @@ FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(
 void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.log.push_back("FlutterDesktopMessengerRelease(" +
+  engine.Log("FlutterDesktopMessengerRelease(" +
                        quorvane_engine::M(messenger) + ")");
   auto* live = quorvane_engine::LiveMessenger(engine, messenger,
                                               "FlutterDesktopMessengerRelease");
@@ -560,7 +583,7 @@ FlutterDesktopMessengerRef FlutterDesktopMessengerLock(
   {
     auto& engine = State();
     const Lock lock(engine.mutex);
-    engine.log.push_back("FlutterDesktopMessengerLock(" +
+    engine.Log("FlutterDesktopMessengerLock(" +
                          quorvane_engine::M(messenger) + ")");
     if (quorvane_engine::LiveMessenger(engine, messenger,
                                        "FlutterDesktopMessengerLock") == nullptr) {
@@ -576,7 +599,7 @@ FlutterDesktopMessengerRef FlutterDesktopMessengerLock(
 bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.log.push_back("FlutterDesktopMessengerIsAvailable(" +
+  engine.Log("FlutterDesktopMessengerIsAvailable(" +
                        quorvane_engine::M(messenger) + ")");
   auto* live = quorvane_engine::LiveMessenger(engine, messenger,
                                               "FlutterDesktopMessengerIsAvailable");
@@ -590,7 +613,7 @@ void FlutterDesktopMessengerSendResponse(
   auto& engine = State();
   const Lock lock(engine.mutex);
   const auto id = engine.response_ids.find(handle);
-  engine.log.push_back(
+  engine.Log(
       "FlutterDesktopMessengerSendResponse(" + quorvane_engine::M(messenger) +
       ", " +
       (id == engine.response_ids.end() ? std::string("unknown response")
@@ -627,7 +650,7 @@ void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger) {
   {
     auto& engine = State();
     const Lock lock(engine.mutex);
-    engine.log.push_back("FlutterDesktopMessengerUnlock(" +
+    engine.Log("FlutterDesktopMessengerUnlock(" +
                          quorvane_engine::M(messenger) + ")");
     if (quorvane_engine::LiveMessenger(engine, messenger,
                                        "FlutterDesktopMessengerUnlock") == nullptr) {
@@ -647,7 +670,7 @@ int64_t FlutterDesktopTextureRegistrarRegisterExternalTexture(
     const FlutterDesktopTextureInfo* info) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.log.push_back("FlutterDesktopTextureRegistrarRegisterExternalTexture(" +
+  engine.Log("FlutterDesktopTextureRegistrarRegisterExternalTexture(" +
                        quorvane_engine::T(texture_registrar) + ", " +
                        quorvane_engine::Pointer(info) + ")");
   auto* live = quorvane_engine::LiveTextures(
@@ -666,7 +689,7 @@ void FlutterDesktopTextureRegistrarUnregisterExternalTexture(
     FlutterDesktopOnTextureUnregistered callback, void* user_data) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.log.push_back(
+  engine.Log(
       "FlutterDesktopTextureRegistrarUnregisterExternalTexture(" +
       quorvane_engine::T(texture_registrar) + ", " + std::to_string(texture_id) +
       ", " + quorvane_engine::Pointer(reinterpret_cast<void*>(callback)) + ", " +
@@ -687,7 +710,7 @@ bool FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable(
     FlutterDesktopTextureRegistrarRef texture_registrar, int64_t texture_id) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.log.push_back(
+  engine.Log(
       "FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable(" +
       quorvane_engine::T(texture_registrar) + ", " + std::to_string(texture_id) +
       ")");

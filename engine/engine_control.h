@@ -50,7 +50,9 @@ uint64_t Deliver(FlutterDesktopMessengerRef messenger, const std::string& channe
                  const std::vector<uint8_t>& message);
 // The response to a delivered message; none while unanswered.
 std::optional<std::vector<uint8_t>> ResponseTo(uint64_t message_id);
-// Deliver, then the response (which must have come synchronously).
+// Deliver, then the response (which must have come synchronously). An
+// answered exchange is then forgotten, so that long runs stay small; a
+// later response to it counts as one to a handle never given out.
 std::optional<std::vector<uint8_t>> Exchange(FlutterDesktopMessengerRef messenger,
                                              const std::string& channel,
                                              const std::vector<uint8_t>& message);
@@ -83,6 +85,8 @@ int CompleteUnregistrations(FlutterDesktopTextureRegistrarRef textures);
 // Handles read as registrar#N, messenger#N, textures#N, view#N, response#N.
 std::vector<std::string> CallLog();
 void ClearCallLog();
+// Logging is on by default; benchmarks and fuzzers turn it off.
+void SetCallLogging(bool enabled);
 
 std::vector<std::string> Failures();
 void ClearFailures();

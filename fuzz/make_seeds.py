@@ -43,3 +43,27 @@ def write(target, rows):
 write("fuzz_codec_round_trip", VALUES)
 write("fuzz_decode_method_call", CALLS + VALUES)
 write("fuzz_decode_response_envelope", ENVELOPES)
+def size(n):
+    if n < 254:
+        return bytes([n])
+    if n <= 0xFFFF:
+        return bytes([254]) + n.to_bytes(2, "little")
+    return bytes([255]) + n.to_bytes(4, "little")
+
+
+def text(value):
+    data = value.encode()
+    return b"\x07" + size(len(data)) + data
+
+
+def certificate_call(container, password):
+    with open(container, "rb") as f:
+        data = f.read()
+    return (text("getCertificate") + b"\x0d\x02" + text("certificate") +
+            b"\x08" + size(len(data)) + data + text("password") + text(password))
+
+
+write("fuzz_plugin_message", CALLS)
+fixture = os.path.join(HERE, "..", "tests", "windows", "fixtures", "modern-aes.p12")
+with open(os.path.join(HERE, "seeds", "fuzz_plugin_message", "seed-real"), "wb") as out:
+    out.write(certificate_call(fixture, "secret"))
