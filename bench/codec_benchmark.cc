@@ -88,8 +88,9 @@ std::vector<DataSet> MakeDataSets() {
 
   EncodableValueMap reply;
   json reply_json = json::object();
-  for (const char* key : {"chainCertBase64", "expirationTime",
-                          "privateKeyCertBase64", "rootCertBase64", "subject"}) {
+  for (const char* key :
+       {"chainCertBase64", "expirationTime", "privateKeyCertBase64",
+        "rootCertBase64", "subject"}) {
     const std::string text(2048, 'A' + static_cast<char>(random() % 26));
     reply.emplace(key, text);
     reply_json[key] = text;
@@ -142,7 +143,8 @@ void BM_Memcpy(benchmark::State& state, const DataSet* set) {
     benchmark::DoNotOptimize(target.data());
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(source.size()));
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<int64_t>(source.size()));
 }
 
 void BM_EncodeOurs(benchmark::State& state, const DataSet* set) {
@@ -163,7 +165,8 @@ void BM_DecodeOurs(benchmark::State& state, const DataSet* set) {
         flutter::StandardCodecSerializer::GetInstance().ReadValue(&reader);
     benchmark::DoNotOptimize(value);
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<int64_t>(bytes.size()));
 }
 
 void BM_EncodeNlohmann(benchmark::State& state, const DataSet* set) {
@@ -182,7 +185,8 @@ void BM_DecodeNlohmann(benchmark::State& state, const DataSet* set) {
     json value = json::from_msgpack(bytes);
     benchmark::DoNotOptimize(value);
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<int64_t>(bytes.size()));
 }
 
 }  // namespace
@@ -191,10 +195,12 @@ int main(int argc, char** argv) {
   for (const DataSet& set : DataSets()) {
     const std::string name = set.name;
     benchmark::RegisterBenchmark(("memcpy/" + name).c_str(), BM_Memcpy, &set);
-    benchmark::RegisterBenchmark(("encode/ours/" + name).c_str(), BM_EncodeOurs, &set);
+    benchmark::RegisterBenchmark(("encode/ours/" + name).c_str(), BM_EncodeOurs,
+                                 &set);
     benchmark::RegisterBenchmark(("encode/nlohmann/" + name).c_str(),
                                  BM_EncodeNlohmann, &set);
-    benchmark::RegisterBenchmark(("decode/ours/" + name).c_str(), BM_DecodeOurs, &set);
+    benchmark::RegisterBenchmark(("decode/ours/" + name).c_str(), BM_DecodeOurs,
+                                 &set);
     benchmark::RegisterBenchmark(("decode/nlohmann/" + name).c_str(),
                                  BM_DecodeNlohmann, &set);
   }
@@ -210,7 +216,8 @@ int main(int argc, char** argv) {
     const std::string name = set.name;
     for (const char* op : {"encode", "decode"}) {
       const double ours = reporter.Time(std::string(op) + "/ours/" + name);
-      const double theirs = reporter.Time(std::string(op) + "/nlohmann/" + name);
+      const double theirs =
+          reporter.Time(std::string(op) + "/nlohmann/" + name);
       const double floor = reporter.Time("memcpy/" + name);
       if (ours <= 0 || theirs <= 0 || floor <= 0) {
         continue;  // filtered out
@@ -223,8 +230,9 @@ int main(int argc, char** argv) {
                   versus, met ? "met" : "MISSED");
     }
   }
-  std::printf("targets: bytes at >= 0.80 of memcpy bandwidth; every other set "
-              "faster than nlohmann (< 1.000): %s\n",
-              all_met ? "all met" : "some missed");
+  std::printf(
+      "targets: bytes at >= 0.80 of memcpy bandwidth; every other set "
+      "faster than nlohmann (< 1.000): %s\n",
+      all_met ? "all met" : "some missed");
   return 0;
 }

@@ -34,7 +34,8 @@ std::vector<uint8_t> Container() {
 quorvane_host::PluginHost& Host() {
   static auto* host = [] {
     std::string error;
-    auto register_plugin = quorvane_host::LoadPlugin(QUORVANE_DEFAULT_PLUGIN, &error);
+    auto register_plugin =
+        quorvane_host::LoadPlugin(QUORVANE_DEFAULT_PLUGIN, &error);
     if (register_plugin == nullptr) {
       std::fprintf(stderr, "%s\n", error.c_str());
       std::abort();
@@ -98,12 +99,14 @@ void BM_OpenSslFloor(benchmark::State& state) {
 // The channel machinery over its own stand-in registrar: a method "ping"
 // answered with null.
 struct Machinery {
-  FlutterDesktopPluginRegistrarRef registrar = quorvane_engine::CreateRegistrar();
-  FlutterDesktopMessengerRef messenger = quorvane_engine::MessengerOf(registrar);
+  FlutterDesktopPluginRegistrarRef registrar =
+      quorvane_engine::CreateRegistrar();
+  FlutterDesktopMessengerRef messenger =
+      quorvane_engine::MessengerOf(registrar);
   flutter::BinaryMessengerImpl binary_messenger{messenger};
-  std::vector<uint8_t> call = *flutter::StandardMethodCodec::GetInstance()
-                                   .EncodeMethodCall(flutter::MethodCall<EncodableValue>(
-                                       "ping", nullptr));
+  std::vector<uint8_t> call =
+      *flutter::StandardMethodCodec::GetInstance().EncodeMethodCall(
+          flutter::MethodCall<EncodableValue>("ping", nullptr));
   Machinery() {
     flutter::MethodChannel(&binary_messenger, "bench",
                            &flutter::StandardMethodCodec::GetInstance())
@@ -118,7 +121,8 @@ struct Machinery {
         [](FlutterDesktopMessengerRef m, const FlutterDesktopMessage* message,
            void*) {
           static const uint8_t kNull[] = {0, 0};
-          FlutterDesktopMessengerSendResponse(m, message->response_handle, kNull, 2);
+          FlutterDesktopMessengerSendResponse(m, message->response_handle,
+                                              kNull, 2);
         },
         nullptr);
   }
@@ -132,14 +136,16 @@ Machinery& Bench() {
 void BM_MessageThroughMachinery(benchmark::State& state) {
   Machinery& m = Bench();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(quorvane_engine::Exchange(m.messenger, "bench", m.call));
+    benchmark::DoNotOptimize(
+        quorvane_engine::Exchange(m.messenger, "bench", m.call));
   }
 }
 
 void BM_MessageStandInOnly(benchmark::State& state) {
   Machinery& m = Bench();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(quorvane_engine::Exchange(m.messenger, "raw", m.call));
+    benchmark::DoNotOptimize(
+        quorvane_engine::Exchange(m.messenger, "raw", m.call));
   }
 }
 
@@ -166,8 +172,8 @@ int main(int argc, char** argv) {
   quorvane_engine::SetCallLogging(false);
   // One request first, so that both sides run with the providers loaded.
   Host().Call("quorvane", "getCertificate",
-              EncodableValue(flutter::EncodableValueMap{{"certificate", Container()},
-                                                        {"password", "secret"}}));
+              EncodableValue(flutter::EncodableValueMap{
+                  {"certificate", Container()}, {"password", "secret"}}));
   benchmark::Initialize(&argc, argv);
   quorvane_bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -177,17 +183,20 @@ int main(int argc, char** argv) {
   const double floor = reporter.Time("BM_OpenSslFloor");
   if (stack > 0 && floor > 0) {
     const double overhead = stack / floor - 1.0;
-    std::printf("\nwhole stack / OpenSSL floor: %.4f (%+.2f %%; target at most +5 %%: %s)\n",
-                stack / floor, 100 * overhead, overhead <= 0.05 ? "met" : "MISSED");
+    std::printf(
+        "\nwhole stack / OpenSSL floor: %.4f (%+.2f %%; target at most +5 %%: "
+        "%s)\n",
+        stack / floor, 100 * overhead, overhead <= 0.05 ? "met" : "MISSED");
   }
   const double through = reporter.Time("BM_MessageThroughMachinery");
   const double stand_in = reporter.Time("BM_MessageStandInOnly");
   const double codec = reporter.Time("BM_MessageCodecOnly");
   if (through > 0 && stand_in > 0 && codec > 0) {
     const double machinery = through - stand_in;
-    std::printf("channel machinery per message: %.0f ns (%.0f ns through the "
-                "stand-in, less its own %.0f ns); codec share %.0f ns = %.0f %%\n",
-                machinery, through, stand_in, codec, 100 * codec / machinery);
+    std::printf(
+        "channel machinery per message: %.0f ns (%.0f ns through the "
+        "stand-in, less its own %.0f ns); codec share %.0f ns = %.0f %%\n",
+        machinery, through, stand_in, codec, 100 * codec / machinery);
   }
   return 0;
 }

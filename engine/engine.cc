@@ -22,9 +22,9 @@ struct FlutterDesktopMessengerImpl;
 
 struct FlutterDesktopMessenger {
   int id = 0;
-  bool retired = false;    // its registrar is gone
+  bool retired = false;  // its registrar is gone
   bool available = true;
-  int references = 0;      // taken with AddRef, not yet released
+  int references = 0;  // taken with AddRef, not yet released
   std::map<std::string, quorvane_engine::ChannelCallback> callbacks;
   quorvane_engine::ApplicationHandler application;
   bool sends_fail = false;
@@ -71,7 +71,8 @@ struct Engine {
   std::mutex mutex;
   std::vector<std::unique_ptr<FlutterDesktopPluginRegistrar>> registrars;
   std::vector<std::unique_ptr<FlutterDesktopMessenger>> messengers;
-  std::vector<std::unique_ptr<FlutterDesktopTextureRegistrar>> texture_registrars;
+  std::vector<std::unique_ptr<FlutterDesktopTextureRegistrar>>
+      texture_registrars;
   std::vector<std::unique_ptr<FlutterDesktopView>> views;
   std::map<uint64_t, Response> responses;
   std::map<const FlutterDesktopMessageResponseHandle*, uint64_t> response_ids;
@@ -131,7 +132,8 @@ FlutterDesktopPluginRegistrar* LiveRegistrar(Engine& engine,
 
 // A messenger may be used after its registrar is gone only while the
 // plugin still holds references to it.
-FlutterDesktopMessenger* LiveMessenger(Engine& engine, FlutterDesktopMessengerRef m,
+FlutterDesktopMessenger* LiveMessenger(Engine& engine,
+                                       FlutterDesktopMessengerRef m,
                                        const char* call) {
   if (!Owns(engine.messengers, m) || (m->retired && m->references == 0)) {
     Fail(engine, std::string(call) + " with an unknown or destroyed messenger");
@@ -140,9 +142,8 @@ FlutterDesktopMessenger* LiveMessenger(Engine& engine, FlutterDesktopMessengerRe
   return m;
 }
 
-FlutterDesktopTextureRegistrar* LiveTextures(Engine& engine,
-                                             FlutterDesktopTextureRegistrarRef t,
-                                             const char* call) {
+FlutterDesktopTextureRegistrar* LiveTextures(
+    Engine& engine, FlutterDesktopTextureRegistrarRef t, const char* call) {
   if (!Owns(engine.texture_registrars, t) || t->retired) {
     Fail(engine,
          std::string(call) + " with an unknown or destroyed texture registrar");
@@ -209,8 +210,8 @@ bool SendToApplication(FlutterDesktopMessengerRef messenger, const char* call,
          << message_size << " bytes" << (reply != nullptr ? ", reply" : "")
          << ")";
     engine.Log(line.str());
-    if (LiveMessenger(engine, messenger, call) == nullptr || channel == nullptr ||
-        (message == nullptr && message_size > 0)) {
+    if (LiveMessenger(engine, messenger, call) == nullptr ||
+        channel == nullptr || (message == nullptr && message_size > 0)) {
       return false;
     }
     if (messenger->sends_fail) {
@@ -280,7 +281,8 @@ void DestroyRegistrar(FlutterDesktopPluginRegistrarRef registrar) {
   registrar->textures->retired = true;
 }
 
-FlutterDesktopMessengerRef MessengerOf(FlutterDesktopPluginRegistrarRef registrar) {
+FlutterDesktopMessengerRef MessengerOf(
+    FlutterDesktopPluginRegistrarRef registrar) {
   return registrar->messenger;
 }
 FlutterDesktopTextureRegistrarRef TexturesOf(
@@ -302,7 +304,8 @@ std::optional<ChannelCallback> CallbackFor(FlutterDesktopMessengerRef messenger,
   return found->second;
 }
 
-uint64_t Deliver(FlutterDesktopMessengerRef messenger, const std::string& channel,
+uint64_t Deliver(FlutterDesktopMessengerRef messenger,
+                 const std::string& channel,
                  const std::vector<uint8_t>& message) {
   Engine& engine = State();
   ChannelCallback callback;
@@ -348,9 +351,9 @@ std::optional<std::vector<uint8_t>> ResponseTo(uint64_t message_id) {
   return found->second.bytes;
 }
 
-std::optional<std::vector<uint8_t>> Exchange(FlutterDesktopMessengerRef messenger,
-                                             const std::string& channel,
-                                             const std::vector<uint8_t>& message) {
+std::optional<std::vector<uint8_t>> Exchange(
+    FlutterDesktopMessengerRef messenger, const std::string& channel,
+    const std::vector<uint8_t>& message) {
   const uint64_t id = Deliver(messenger, channel, message);
   Engine& engine = State();
   const Lock lock(engine.mutex);
@@ -389,7 +392,8 @@ void SetSendsFail(FlutterDesktopMessengerRef messenger, bool fail) {
   messenger->sends_fail = fail;
 }
 
-std::vector<RegisteredTexture> Textures(FlutterDesktopTextureRegistrarRef textures) {
+std::vector<RegisteredTexture> Textures(
+    FlutterDesktopTextureRegistrarRef textures) {
   Engine& engine = State();
   const Lock lock(engine.mutex);
   std::vector<RegisteredTexture> result;
@@ -457,7 +461,7 @@ FlutterDesktopMessengerRef FlutterDesktopPluginRegistrarGetMessenger(
   auto& engine = State();
   const Lock lock(engine.mutex);
   engine.Log("FlutterDesktopPluginRegistrarGetMessenger(" +
-                       quorvane_engine::R(registrar) + ")");
+             quorvane_engine::R(registrar) + ")");
   auto* live = quorvane_engine::LiveRegistrar(
       engine, registrar, "FlutterDesktopPluginRegistrarGetMessenger");
   return live == nullptr ? nullptr : live->messenger;
@@ -468,7 +472,7 @@ FlutterDesktopTextureRegistrarRef FlutterDesktopRegistrarGetTextureRegistrar(
   auto& engine = State();
   const Lock lock(engine.mutex);
   engine.Log("FlutterDesktopRegistrarGetTextureRegistrar(" +
-                       quorvane_engine::R(registrar) + ")");
+             quorvane_engine::R(registrar) + ")");
   auto* live = quorvane_engine::LiveRegistrar(
       engine, registrar, "FlutterDesktopRegistrarGetTextureRegistrar");
   return live == nullptr ? nullptr : live->textures;
@@ -479,7 +483,7 @@ FlutterDesktopViewRef FlutterDesktopPluginRegistrarGetView(
   auto& engine = State();
   const Lock lock(engine.mutex);
   engine.Log("FlutterDesktopPluginRegistrarGetView(" +
-                       quorvane_engine::R(registrar) + ")");
+             quorvane_engine::R(registrar) + ")");
   auto* live = quorvane_engine::LiveRegistrar(
       engine, registrar, "FlutterDesktopPluginRegistrarGetView");
   return live == nullptr ? nullptr : live->view;
@@ -491,9 +495,8 @@ void FlutterDesktopPluginRegistrarSetDestructionHandler(
   auto& engine = State();
   const Lock lock(engine.mutex);
   engine.Log("FlutterDesktopPluginRegistrarSetDestructionHandler(" +
-                       quorvane_engine::R(registrar) + ", " +
-                       quorvane_engine::Pointer(reinterpret_cast<void*>(callback)) +
-                       ")");
+             quorvane_engine::R(registrar) + ", " +
+             quorvane_engine::Pointer(reinterpret_cast<void*>(callback)) + ")");
   auto* live = quorvane_engine::LiveRegistrar(
       engine, registrar, "FlutterDesktopPluginRegistrarSetDestructionHandler");
   if (live != nullptr) {
@@ -507,13 +510,13 @@ void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
                                         void* user_data) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.Log(
-      "FlutterDesktopMessengerSetCallback(" + quorvane_engine::M(messenger) +
-      ", " + quorvane_engine::Quote(channel) + ", " +
-      quorvane_engine::Pointer(reinterpret_cast<void*>(callback)) + ", " +
-      quorvane_engine::Pointer(user_data) + ")");
-  auto* live = quorvane_engine::LiveMessenger(engine, messenger,
-                                              "FlutterDesktopMessengerSetCallback");
+  engine.Log("FlutterDesktopMessengerSetCallback(" +
+             quorvane_engine::M(messenger) + ", " +
+             quorvane_engine::Quote(channel) + ", " +
+             quorvane_engine::Pointer(reinterpret_cast<void*>(callback)) +
+             ", " + quorvane_engine::Pointer(user_data) + ")");
+  auto* live = quorvane_engine::LiveMessenger(
+      engine, messenger, "FlutterDesktopMessengerSetCallback");
   if (live == nullptr || channel == nullptr) {
     return;
   }
@@ -530,9 +533,9 @@ void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
 bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messenger,
                                  const char* channel, const uint8_t* message,
                                  size_t message_size) {
-  return quorvane_engine::SendToApplication(messenger, "FlutterDesktopMessengerSend",
-                                            channel, message, message_size,
-                                            nullptr, nullptr);
+  return quorvane_engine::SendToApplication(
+      messenger, "FlutterDesktopMessengerSend", channel, message, message_size,
+      nullptr, nullptr);
 }
 
 bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
@@ -550,8 +553,8 @@ FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(
     FlutterDesktopMessengerRef messenger) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.Log("FlutterDesktopMessengerAddRef(" +
-                       quorvane_engine::M(messenger) + ")");
+  engine.Log("FlutterDesktopMessengerAddRef(" + quorvane_engine::M(messenger) +
+             ")");
   auto* live = quorvane_engine::LiveMessenger(engine, messenger,
                                               "FlutterDesktopMessengerAddRef");
   if (live != nullptr) {
@@ -563,16 +566,17 @@ FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(
 void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.Log("FlutterDesktopMessengerRelease(" +
-                       quorvane_engine::M(messenger) + ")");
+  engine.Log("FlutterDesktopMessengerRelease(" + quorvane_engine::M(messenger) +
+             ")");
   auto* live = quorvane_engine::LiveMessenger(engine, messenger,
                                               "FlutterDesktopMessengerRelease");
   if (live == nullptr) {
     return;
   }
   if (live->references == 0) {
-    quorvane_engine::Fail(engine, "FlutterDesktopMessengerRelease below zero on " +
-                                      quorvane_engine::M(messenger));
+    quorvane_engine::Fail(engine,
+                          "FlutterDesktopMessengerRelease below zero on " +
+                              quorvane_engine::M(messenger));
     return;
   }
   --live->references;
@@ -583,10 +587,10 @@ FlutterDesktopMessengerRef FlutterDesktopMessengerLock(
   {
     auto& engine = State();
     const Lock lock(engine.mutex);
-    engine.Log("FlutterDesktopMessengerLock(" +
-                         quorvane_engine::M(messenger) + ")");
-    if (quorvane_engine::LiveMessenger(engine, messenger,
-                                       "FlutterDesktopMessengerLock") == nullptr) {
+    engine.Log("FlutterDesktopMessengerLock(" + quorvane_engine::M(messenger) +
+               ")");
+    if (quorvane_engine::LiveMessenger(
+            engine, messenger, "FlutterDesktopMessengerLock") == nullptr) {
       return nullptr;
     }
   }
@@ -600,9 +604,9 @@ bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger) {
   auto& engine = State();
   const Lock lock(engine.mutex);
   engine.Log("FlutterDesktopMessengerIsAvailable(" +
-                       quorvane_engine::M(messenger) + ")");
-  auto* live = quorvane_engine::LiveMessenger(engine, messenger,
-                                              "FlutterDesktopMessengerIsAvailable");
+             quorvane_engine::M(messenger) + ")");
+  auto* live = quorvane_engine::LiveMessenger(
+      engine, messenger, "FlutterDesktopMessengerIsAvailable");
   return live != nullptr && live->available;
 }
 
@@ -613,19 +617,20 @@ void FlutterDesktopMessengerSendResponse(
   auto& engine = State();
   const Lock lock(engine.mutex);
   const auto id = engine.response_ids.find(handle);
-  engine.Log(
-      "FlutterDesktopMessengerSendResponse(" + quorvane_engine::M(messenger) +
-      ", " +
-      (id == engine.response_ids.end() ? std::string("unknown response")
-                                       : "response#" + std::to_string(id->second)) +
-      ", " + std::to_string(data_length) + " bytes)");
-  auto* live = quorvane_engine::LiveMessenger(engine, messenger,
-                                              "FlutterDesktopMessengerSendResponse");
+  engine.Log("FlutterDesktopMessengerSendResponse(" +
+             quorvane_engine::M(messenger) + ", " +
+             (id == engine.response_ids.end()
+                  ? std::string("unknown response")
+                  : "response#" + std::to_string(id->second)) +
+             ", " + std::to_string(data_length) + " bytes)");
+  auto* live = quorvane_engine::LiveMessenger(
+      engine, messenger, "FlutterDesktopMessengerSendResponse");
   if (live == nullptr) {
     return;
   }
   if (id == engine.response_ids.end()) {
-    quorvane_engine::Fail(engine, "a response to a handle the engine never gave out");
+    quorvane_engine::Fail(engine,
+                          "a response to a handle the engine never gave out");
     return;
   }
   auto& response = engine.responses[id->second];
@@ -634,8 +639,8 @@ void FlutterDesktopMessengerSendResponse(
     return;
   }
   if (response.answered) {
-    quorvane_engine::Fail(engine, "a second response to message#" +
-                                      std::to_string(id->second));
+    quorvane_engine::Fail(
+        engine, "a second response to message#" + std::to_string(id->second));
     return;
   }
   if (data == nullptr && data_length > 0) {
@@ -651,9 +656,9 @@ void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger) {
     auto& engine = State();
     const Lock lock(engine.mutex);
     engine.Log("FlutterDesktopMessengerUnlock(" +
-                         quorvane_engine::M(messenger) + ")");
-    if (quorvane_engine::LiveMessenger(engine, messenger,
-                                       "FlutterDesktopMessengerUnlock") == nullptr) {
+               quorvane_engine::M(messenger) + ")");
+    if (quorvane_engine::LiveMessenger(
+            engine, messenger, "FlutterDesktopMessengerUnlock") == nullptr) {
       return;
     }
     if (messenger->lock_owner != std::this_thread::get_id()) {
@@ -671,8 +676,8 @@ int64_t FlutterDesktopTextureRegistrarRegisterExternalTexture(
   auto& engine = State();
   const Lock lock(engine.mutex);
   engine.Log("FlutterDesktopTextureRegistrarRegisterExternalTexture(" +
-                       quorvane_engine::T(texture_registrar) + ", " +
-                       quorvane_engine::Pointer(info) + ")");
+             quorvane_engine::T(texture_registrar) + ", " +
+             quorvane_engine::Pointer(info) + ")");
   auto* live = quorvane_engine::LiveTextures(
       engine, texture_registrar,
       "FlutterDesktopTextureRegistrarRegisterExternalTexture");
@@ -689,11 +694,11 @@ void FlutterDesktopTextureRegistrarUnregisterExternalTexture(
     FlutterDesktopOnTextureUnregistered callback, void* user_data) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.Log(
-      "FlutterDesktopTextureRegistrarUnregisterExternalTexture(" +
-      quorvane_engine::T(texture_registrar) + ", " + std::to_string(texture_id) +
-      ", " + quorvane_engine::Pointer(reinterpret_cast<void*>(callback)) + ", " +
-      quorvane_engine::Pointer(user_data) + ")");
+  engine.Log("FlutterDesktopTextureRegistrarUnregisterExternalTexture(" +
+             quorvane_engine::T(texture_registrar) + ", " +
+             std::to_string(texture_id) + ", " +
+             quorvane_engine::Pointer(reinterpret_cast<void*>(callback)) +
+             ", " + quorvane_engine::Pointer(user_data) + ")");
   auto* live = quorvane_engine::LiveTextures(
       engine, texture_registrar,
       "FlutterDesktopTextureRegistrarUnregisterExternalTexture");
@@ -712,8 +717,8 @@ bool FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable(
   const Lock lock(engine.mutex);
   engine.Log(
       "FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable(" +
-      quorvane_engine::T(texture_registrar) + ", " + std::to_string(texture_id) +
-      ")");
+      quorvane_engine::T(texture_registrar) + ", " +
+      std::to_string(texture_id) + ")");
   auto* live = quorvane_engine::LiveTextures(
       engine, texture_registrar,
       "FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable");

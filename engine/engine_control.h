@@ -31,7 +31,8 @@ FlutterDesktopPluginRegistrarRef CreateRegistrar(bool with_view = true);
 // alive, unavailable, while the plugin still holds references to it.
 void DestroyRegistrar(FlutterDesktopPluginRegistrarRef registrar);
 
-FlutterDesktopMessengerRef MessengerOf(FlutterDesktopPluginRegistrarRef registrar);
+FlutterDesktopMessengerRef MessengerOf(
+    FlutterDesktopPluginRegistrarRef registrar);
 FlutterDesktopTextureRegistrarRef TexturesOf(
     FlutterDesktopPluginRegistrarRef registrar);
 FlutterDesktopViewRef ViewOf(FlutterDesktopPluginRegistrarRef registrar);
@@ -46,16 +47,17 @@ std::optional<ChannelCallback> CallbackFor(FlutterDesktopMessengerRef messenger,
 
 // Delivers a message as the engine does; returns the message's id. Without
 // a callback on the channel the engine itself answers empty.
-uint64_t Deliver(FlutterDesktopMessengerRef messenger, const std::string& channel,
+uint64_t Deliver(FlutterDesktopMessengerRef messenger,
+                 const std::string& channel,
                  const std::vector<uint8_t>& message);
 // The response to a delivered message; none while unanswered.
 std::optional<std::vector<uint8_t>> ResponseTo(uint64_t message_id);
 // Deliver, then the response (which must have come synchronously). An
 // answered exchange is then forgotten, so that long runs stay small; a
 // later response to it counts as one to a handle never given out.
-std::optional<std::vector<uint8_t>> Exchange(FlutterDesktopMessengerRef messenger,
-                                             const std::string& channel,
-                                             const std::vector<uint8_t>& message);
+std::optional<std::vector<uint8_t>> Exchange(
+    FlutterDesktopMessengerRef messenger, const std::string& channel,
+    const std::vector<uint8_t>& message);
 
 void SetAvailable(FlutterDesktopMessengerRef messenger, bool available);
 // References taken with AddRef and not yet released.
@@ -65,8 +67,9 @@ int OutstandingReferences(FlutterDesktopMessengerRef messenger);
 // called once, at once or later; a reply that is dropped uncalled answers
 // the plugin with an empty reply, as the engine does.
 using Reply = std::function<void(const std::vector<uint8_t>&)>;
-using ApplicationHandler = std::function<void(
-    const std::string& channel, const std::vector<uint8_t>& message, Reply reply)>;
+using ApplicationHandler =
+    std::function<void(const std::string& channel,
+                       const std::vector<uint8_t>& message, Reply reply)>;
 void SetApplicationHandler(FlutterDesktopMessengerRef messenger,
                            ApplicationHandler handler);
 // While set, Send and SendWithReply return false and deliver nothing.
@@ -76,7 +79,8 @@ struct RegisteredTexture {
   int64_t id;
   std::array<uint8_t, 40> description;  // as received
 };
-std::vector<RegisteredTexture> Textures(FlutterDesktopTextureRegistrarRef textures);
+std::vector<RegisteredTexture> Textures(
+    FlutterDesktopTextureRegistrarRef textures);
 // Runs the completion callbacks of unregistrations, as the engine does once
 // a texture is gone. Returns how many ran.
 int CompleteUnregistrations(FlutterDesktopTextureRegistrarRef textures);

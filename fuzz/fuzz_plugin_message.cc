@@ -15,7 +15,8 @@ namespace {
 FlutterDesktopMessengerRef Messenger() {
   static FlutterDesktopMessengerRef messenger = [] {
     quorvane_engine::SetCallLogging(false);
-    FlutterDesktopPluginRegistrarRef registrar = quorvane_engine::CreateRegistrar();
+    FlutterDesktopPluginRegistrarRef registrar =
+        quorvane_engine::CreateRegistrar();
     QuorvanePluginRegisterWithRegistrar(registrar);
     return quorvane_engine::MessengerOf(registrar);
   }();

@@ -54,14 +54,16 @@ bool WriteNewFile(const std::string& path, const std::string& content,
                     (replace ? O_TRUNC : O_EXCL);
   const int fd = open(path.c_str(), flags, mode);
   if (fd < 0) {
-    *error = errno == EEXIST ? path + " exists (--force replaces it)"
-                             : "cannot write " + path + ": " + std::strerror(errno);
+    *error = errno == EEXIST
+                 ? path + " exists (--force replaces it)"
+                 : "cannot write " + path + ": " + std::strerror(errno);
     return false;
   }
   bool ok = !owner_only || fchmod(fd, 0600) == 0;
   size_t written = 0;
   while (ok && written < content.size()) {
-    const ssize_t n = write(fd, content.data() + written, content.size() - written);
+    const ssize_t n =
+        write(fd, content.data() + written, content.size() - written);
     if (n < 0 && errno == EINTR) {
       continue;
     }

@@ -51,8 +51,9 @@ std::optional<std::vector<uint8_t>> PluginHost::Send(
 Outcome PluginHost::Call(const std::string& channel, const std::string& method,
                          const flutter::EncodableValue& arguments) {
   const auto& codec = flutter::StandardMethodCodec::GetInstance();
-  const auto message = codec.EncodeMethodCall(flutter::MethodCall<flutter::EncodableValue>(
-      method, std::make_unique<flutter::EncodableValue>(arguments)));
+  const auto message =
+      codec.EncodeMethodCall(flutter::MethodCall<flutter::EncodableValue>(
+          method, std::make_unique<flutter::EncodableValue>(arguments)));
   Outcome outcome;
   const auto reply = Send(channel, *message);
   if (!reply) {

@@ -28,7 +28,7 @@ struct Outcome {
     kNotImplemented,  // an empty reply
     kSuccess,
     kError,
-    kUnrecognised,    // a reply that is no envelope
+    kUnrecognised,  // a reply that is no envelope
   };
   Kind kind = Kind::kNoResponse;
   flutter::EncodableValue value;  // kSuccess

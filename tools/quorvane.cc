@@ -40,7 +40,8 @@ struct CertificateOptions {
   bool force = false;
 };
 
-const std::string& Text(const flutter::EncodableValueMap& map, const char* key) {
+const std::string& Text(const flutter::EncodableValueMap& map,
+                        const char* key) {
   static const std::string kNone;
   const auto found = map.find(flutter::EncodableValue(key));
   if (found == map.end()) {
@@ -63,7 +64,8 @@ size_t CountPemBlocks(const std::string& pem) {
 std::optional<std::string> ReadPassword(const CertificateOptions& options) {
   if (!options.password_file.empty()) {
     std::string error;
-    const auto bytes = quorvane_host::ReadWholeFile(options.password_file, &error);
+    const auto bytes =
+        quorvane_host::ReadWholeFile(options.password_file, &error);
     if (!bytes) {
       Fail(error);
       return std::nullopt;
@@ -88,8 +90,8 @@ std::optional<std::string> ReadPassword(const CertificateOptions& options) {
   return options.password;
 }
 
-bool WritePemFiles(const std::string& dir, const flutter::EncodableValueMap& reply,
-                   bool force) {
+bool WritePemFiles(const std::string& dir,
+                   const flutter::EncodableValueMap& reply, bool force) {
   struct File {
     const char* name;
     const char* key;
@@ -100,8 +102,9 @@ bool WritePemFiles(const std::string& dir, const flutter::EncodableValueMap& rep
                         {"key.pem", "privateKeyCertBase64", true}};
   for (const File& file : files) {
     std::string error;
-    if (!quorvane_host::WriteNewFile(dir + "/" + file.name, Text(reply, file.key),
-                                     file.owner_only, force, &error)) {
+    if (!quorvane_host::WriteNewFile(dir + "/" + file.name,
+                                     Text(reply, file.key), file.owner_only,
+                                     force, &error)) {
       Fail(error);
       return false;
     }
@@ -109,7 +112,8 @@ bool WritePemFiles(const std::string& dir, const flutter::EncodableValueMap& rep
   return true;
 }
 
-int GetCertificate(const std::string& plugin_path, const CertificateOptions& options) {
+int GetCertificate(const std::string& plugin_path,
+                   const CertificateOptions& options) {
   std::string error;
   const auto bytes = quorvane_host::ReadWholeFile(options.path, &error);
   if (!bytes) {
@@ -124,13 +128,15 @@ int GetCertificate(const std::string& plugin_path, const CertificateOptions& opt
     return Fail(error);
   }
   quorvane_host::PluginHost host(register_plugin);
-  const auto outcome = host.Call(
-      "quorvane", "getCertificate",
-      flutter::EncodableValueMap{{"certificate", *bytes}, {"password", *password}});
+  const auto outcome =
+      host.Call("quorvane", "getCertificate",
+                flutter::EncodableValueMap{{"certificate", *bytes},
+                                           {"password", *password}});
 
   using Kind = quorvane_host::Outcome::Kind;
   const auto dump = [](const nlohmann::json& object) {
-    std::cout << object.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+    std::cout << object.dump(2, ' ', false,
+                             nlohmann::json::error_handler_t::replace)
               << std::endl;
   };
   if (outcome.kind == Kind::kError) {
@@ -147,7 +153,8 @@ int GetCertificate(const std::string& plugin_path, const CertificateOptions& opt
     std::cerr << "quorvane: the plugin gave no certificate answer" << std::endl;
     return kErrorReply;
   }
-  if (!options.pem_dir.empty() && !WritePemFiles(options.pem_dir, *reply, options.force)) {
+  if (!options.pem_dir.empty() &&
+      !WritePemFiles(options.pem_dir, *reply, options.force)) {
     return kUsage;
   }
   if (options.json) {
@@ -172,8 +179,8 @@ int GetCertificate(const std::string& plugin_path, const CertificateOptions& opt
   std::cout << "subject:  "
             << (Text(*reply, "subject").empty() ? "(no common name)"
                                                 : Text(*reply, "subject"))
-            << "\nexpires:  " << quorvane_host::LocalIsoDateTime(seconds) << " ("
-            << expiry << ")\nchain:    " << certificates
+            << "\nexpires:  " << quorvane_host::LocalIsoDateTime(seconds)
+            << " (" << expiry << ")\nchain:    " << certificates
             << (certificates == 1 ? " certificate" : " certificates")
             << " (the certificate"
             << (certificates > 1
@@ -199,9 +206,10 @@ std::optional<std::vector<uint8_t>> ParseHex(const std::string& text) {
     if (std::isxdigit(static_cast<unsigned char>(c)) == 0) {
       return std::nullopt;
     }
-    const int nibble = std::isdigit(static_cast<unsigned char>(c)) != 0
-                           ? c - '0'
-                           : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+    const int nibble =
+        std::isdigit(static_cast<unsigned char>(c)) != 0
+            ? c - '0'
+            : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
     if (high < 0) {
       high = nibble;
     } else {
@@ -219,7 +227,8 @@ int Send(const std::string& plugin_path, const std::string& channel,
          const std::string& hex) {
   const auto message = ParseHex(hex);
   if (!message) {
-    return Fail("--hex takes pairs of hexadecimal digits, e.g. \"07 01 6D 00\"");
+    return Fail(
+        "--hex takes pairs of hexadecimal digits, e.g. \"07 01 6D 00\"");
   }
   std::string error;
   const auto register_plugin = quorvane_host::LoadPlugin(plugin_path, &error);
@@ -258,16 +267,20 @@ int main(int argc, char** argv) {
   auto* get = app.add_subcommand("get-certificate",
                                  "Open a PKCS#12 container through the plugin");
   get->add_option("PATH", certificate.path, "The container")->required();
-  auto* password = get->add_option("--password", certificate.password,
-                                   "The password (visible to other users; prefer "
-                                   "--password-file or --password-stdin)");
-  auto* password_file = get->add_option("--password-file", certificate.password_file,
-                                        "Read the password from a file");
-  auto* password_stdin = get->add_flag("--password-stdin", certificate.password_stdin,
-                                       "Read the password from standard input");
+  auto* password =
+      get->add_option("--password", certificate.password,
+                      "The password (visible to other users; prefer "
+                      "--password-file or --password-stdin)");
+  auto* password_file =
+      get->add_option("--password-file", certificate.password_file,
+                      "Read the password from a file");
+  auto* password_stdin =
+      get->add_flag("--password-stdin", certificate.password_stdin,
+                    "Read the password from standard input");
   password->excludes(password_file)->excludes(password_stdin);
   password_file->excludes(password_stdin);
-  get->add_flag("--json", certificate.json, "Print the answer as one JSON object");
+  get->add_flag("--json", certificate.json,
+                "Print the answer as one JSON object");
   get->add_option("--pem-dir", certificate.pem_dir,
                   "Write cert.pem, chain.pem and key.pem (owner only) there");
   get->add_flag("--force", certificate.force, "Replace existing PEM files");

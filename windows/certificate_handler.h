@@ -18,8 +18,9 @@ using MethodResultPtr =
 // Answers "getCertificate" (case-sensitive, byte for byte) and nothing else:
 // any other name is answered NotImplemented. Exactly one answer is given,
 // synchronously, and the result is destroyed before returning.
-void DispatchMethodCall(const flutter::MethodCall<flutter::EncodableValue>& call,
-                        MethodResultPtr result);
+void DispatchMethodCall(
+    const flutter::MethodCall<flutter::EncodableValue>& call,
+    MethodResultPtr result);
 
 // Opens the PKCS#12 container in arguments["certificate"] (byte vector) with
 // arguments["password"] (string, cut at its first NUL) in memory; nothing

@@ -33,9 +33,8 @@ int64_t LocalTimeToEpochSeconds(std::tm* fields) {
   if (_get_timezone(&west_of_utc) != 0) {
     return -1;
   }
-  const int64_t days =
-      DaysFromCivil(int64_t{fields->tm_year} + 1900, fields->tm_mon,
-                    fields->tm_mday);
+  const int64_t days = DaysFromCivil(int64_t{fields->tm_year} + 1900,
+                                     fields->tm_mon, fields->tm_mday);
   return days * 86400 + int64_t{fields->tm_hour} * 3600 +
          int64_t{fields->tm_min} * 60 + fields->tm_sec + west_of_utc;
 }

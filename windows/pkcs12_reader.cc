@@ -211,8 +211,8 @@ OpenStatus OpenPkcs12(const uint8_t* bytes, size_t size, const char* password,
     return OpenStatus::kUnreadable;  // a memory reader takes an int length
   }
   static const uint8_t kNoBytes = 0;
-  BioPtr reader(BIO_new_mem_buf(size == 0 ? &kNoBytes : bytes,
-                                static_cast<int>(size)));
+  BioPtr reader(
+      BIO_new_mem_buf(size == 0 ? &kNoBytes : bytes, static_cast<int>(size)));
   if (!reader) {
     return OpenStatus::kUnreadable;
   }

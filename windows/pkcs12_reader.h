@@ -10,11 +10,11 @@ namespace quorvane {
 // What a PKCS#12 container yields: texts exactly as OpenSSL's PEM writers
 // produce them, and the expiry as decimal seconds.
 struct CertificateTexts {
-  std::string subject;      // last CN of the subject, cut at a NUL; or ""
-  std::string cert_pem;     // the certificate that belongs to the key
-  std::string chain_pem;    // cert_pem followed by the CA list, in order
-  std::string key_pem;      // unencrypted PKCS#8 PEM
-  std::string expiration;   // notAfter as local standard time, in seconds
+  std::string subject;     // last CN of the subject, cut at a NUL; or ""
+  std::string cert_pem;    // the certificate that belongs to the key
+  std::string chain_pem;   // cert_pem followed by the CA list, in order
+  std::string key_pem;     // unencrypted PKCS#8 PEM
+  std::string expiration;  // notAfter as local standard time, in seconds
 };
 
 enum class OpenStatus {
@@ -30,8 +30,8 @@ enum class OpenStatus {
 // error queue emptied, before it returns. Thread-safe; loads OpenSSL's
 // "legacy" and "default" providers once per process so that containers
 // protected with RC2-40 and similar still open.
-OpenStatus OpenPkcs12(const uint8_t* bytes, size_t size,
-                      const char* password, CertificateTexts* out);
+OpenStatus OpenPkcs12(const uint8_t* bytes, size_t size, const char* password,
+                      CertificateTexts* out);
 
 }  // namespace quorvane
 

@@ -33,7 +33,8 @@ void QuorvanePlugin::RegisterWithRegistrar(
   channel->SetMethodCallHandler(
       [plugin_pointer = plugin.get()](
           const flutter::MethodCall<flutter::EncodableValue>& call,
-          std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>> result) {
+          std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>>
+              result) {
         static_cast<void>(plugin_pointer);  // the service needs no plugin state
         quorvane::DispatchMethodCall(call, std::move(result));
       });
@@ -42,7 +43,8 @@ void QuorvanePlugin::RegisterWithRegistrar(
 
 }  // namespace
 
-void QuorvanePluginRegisterWithRegistrar(FlutterDesktopPluginRegistrarRef registrar) {
+void QuorvanePluginRegisterWithRegistrar(
+    FlutterDesktopPluginRegistrarRef registrar) {
   try {
     QuorvanePlugin::RegisterWithRegistrar(
         flutter::RegistrarManager::GetInstance()->RegistrarFor(registrar));

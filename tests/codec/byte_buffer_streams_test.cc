@@ -53,11 +53,12 @@ TEST(ByteBufferStreamReaderTest, AlignmentMovesToTheNextMultiple) {
     uint8_t alignment;
     uint64_t to;
   };
-  const Case cases[] = {{0, 8, 0}, {1, 8, 8}, {8, 8, 8},
+  const Case cases[] = {{0, 8, 0},  {1, 8, 8}, {8, 8, 8},
                         {9, 8, 16}, {2, 4, 4}, {5, 4, 8}};
   const std::vector<uint8_t> block(32);
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.from) + " align " + std::to_string(c.alignment));
+    SCOPED_TRACE(std::to_string(c.from) + " align " +
+                 std::to_string(c.alignment));
     ByteBufferStreamReader reader(block.data(), block.size());
     std::vector<uint8_t> skip(c.from);
     reader.ReadBytes(skip.data(), c.from);

@@ -19,7 +19,8 @@ using quorvane_testing::Hex;
 using quorvane_testing::StderrLines;
 using quorvane_testing::ToHex;
 
-const std::string kInvalidRead = "Invalid read in StandardCodecByteStreamReader";
+const std::string kInvalidRead =
+    "Invalid read in StandardCodecByteStreamReader";
 
 std::vector<uint8_t> Encode(const EncodableValue& value,
                             const StandardCodecSerializer& serializer =
@@ -41,7 +42,9 @@ EncodableValue Decode(const std::vector<uint8_t>& bytes,
 // abstract interface rather than its direct path to the buffer writer.
 struct DerivedWriter : ByteBufferStreamWriter {
   using ByteBufferStreamWriter::ByteBufferStreamWriter;
-  void WriteByte(uint8_t byte) override { ByteBufferStreamWriter::WriteByte(byte); }
+  void WriteByte(uint8_t byte) override {
+    ByteBufferStreamWriter::WriteByte(byte);
+  }
 };
 
 std::vector<uint8_t> EncodeThroughInterface(const EncodableValue& value) {
@@ -78,8 +81,7 @@ TEST(StandardCodecSerializerTest, WritesAndReadsTheByteFormat) {
       {"float vector", std::vector<float>{1.0f}, "0E 01 00 00 00 00 80 3F"},
       {"empty int32 vector, padded as the reader expects",
        std::vector<int32_t>{}, "09 00 00 00"},
-      {"empty double vector", std::vector<double>{},
-       "0B 00 00 00 00 00 00 00"},
+      {"empty double vector", std::vector<double>{}, "0B 00 00 00 00 00 00 00"},
       {"list [null, false]", EncodableValueList{nullptr, false}, "0C 02 00 02"},
       {"list [0.5]", EncodableValueList{0.5},
        "0C 01 06 00 00 00 00 00 00 00 00 00 00 00 E0 3F"},
@@ -87,15 +89,16 @@ TEST(StandardCodecSerializerTest, WritesAndReadsTheByteFormat) {
        EncodableValueList{true, std::vector<int32_t>{}, int32_t{7}},
        "0C 03 01 09 00 00 00 00 03 07 00 00 00"},
       {"map {'a': true}", EncodableValueMap{{"a", true}}, "0D 01 07 01 61 01"},
-      {"map in key order", EncodableValueMap{{"b", nullptr}, {int32_t{1}, nullptr}},
+      {"map in key order",
+       EncodableValueMap{{"b", nullptr}, {int32_t{1}, nullptr}},
        "0D 02 03 01 00 00 00 00 07 01 62 00"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(ToHex(Encode(c.value)), c.hex);
     EXPECT_EQ(ToHex(EncodeThroughInterface(c.value)), c.hex);
-    EXPECT_TRUE(StderrLines([&] { EXPECT_EQ(Decode(Hex(c.hex)), c.value); })
-                    .empty());
+    EXPECT_TRUE(
+        StderrLines([&] { EXPECT_EQ(Decode(Hex(c.hex)), c.value); }).empty());
   }
 }
 
@@ -104,8 +107,10 @@ TEST(StandardCodecSerializerTest, SizeForms) {
     size_t size;
     const char* header;
   };
-  const Case cases[] = {{253, "07 FD"},          {254, "07 FE FE 00"},
-                        {300, "07 FE 2C 01"},    {65535, "07 FE FF FF"},
+  const Case cases[] = {{253, "07 FD"},
+                        {254, "07 FE FE 00"},
+                        {300, "07 FE 2C 01"},
+                        {65535, "07 FE FF FF"},
                         {65536, "07 FF 00 00 01 00"},
                         {70000, "07 FF 70 11 01 00"}};
   for (const Case& c : cases) {
@@ -135,26 +140,39 @@ TEST(StandardCodecSerializerTest, ReadsUnusualAndMalformedBytes) {
        "0D 02 07 01 61 03 01 00 00 00 07 01 61 03 02 00 00 00",
        EncodableValueMap{{"a", int32_t{1}}},
        {}},
-      {"unknown type byte inside a list", "0C 02 0F 01",
+      {"unknown type byte inside a list",
+       "0C 02 0F 01",
        EncodableValueList{nullptr, true},
        {"Unknown type in StandardCodecSerializer::ReadValueOfType: 15"}},
-      {"unknown type 255", "FF", EncodableValue(),
+      {"unknown type 255",
+       "FF",
+       EncodableValue(),
        {"Unknown type in StandardCodecSerializer::ReadValueOfType: 255"}},
-      {"empty vector without padding: the reader still aligns", "09 00",
-       std::vector<int32_t>{}, {kInvalidRead}},
+      {"empty vector without padding: the reader still aligns",
+       "09 00",
+       std::vector<int32_t>{},
+       {kInvalidRead}},
       {"list with an unpadded empty vector loses what follows",
        "0C 03 01 09 00 03 07 00 00 00",
        EncodableValueList{true, std::vector<int32_t>{}, nullptr},
        {}},
-      {"missing int32 bytes read as zero", "03 01 02", int32_t{0},
+      {"missing int32 bytes read as zero",
+       "03 01 02",
+       int32_t{0},
        {kInvalidRead}},
       {"missing double", "06", 0.0, {kInvalidRead}},
       {"missing size bytes", "07 FE 01", std::string(), {kInvalidRead}},
-      {"string shorter than claimed", "07 05 41 42", std::string(),
+      {"string shorter than claimed",
+       "07 05 41 42",
+       std::string(),
        {kInvalidRead}},
-      {"list elements run out", "0C 02 07 01 41",
-       EncodableValueList{std::string("A")}, {kInvalidRead}},
-      {"map value missing", "0D 01 07 01 61", EncodableValueMap{{"a", nullptr}},
+      {"list elements run out",
+       "0C 02 07 01 41",
+       EncodableValueList{std::string("A")},
+       {kInvalidRead}},
+      {"map value missing",
+       "0D 01 07 01 61",
+       EncodableValueMap{{"a", nullptr}},
        {kInvalidRead}},
   };
   for (const Case& c : cases) {
@@ -178,7 +196,8 @@ TEST(StandardCodecSerializerTest, RejectsCountLargerThanMessage) {
        std::vector<int64_t>()},
       {"float vector of 2^32-1", "0E FF FF FF FF FF 00 00 00",
        std::vector<float>()},
-      {"list of 2^32-1 elements", "0C FF FF FF FF FF 00 00", EncodableValueList()},
+      {"list of 2^32-1 elements", "0C FF FF FF FF FF 00 00",
+       EncodableValueList()},
       {"map of 2^32-1 entries", "0D FF FF FF FF FF 00 00", EncodableValueMap()},
       {"map of 2 entries in 3 bytes", "0D 02 00 00 00", EncodableValueMap()},
   };
@@ -212,7 +231,8 @@ TEST(StandardCodecSerializerTest, TruncationAtEveryOffset) {
       EXPECT_FALSE(lines.empty());
       for (const auto& line : lines) {
         EXPECT_TRUE(line == kInvalidRead ||
-                    line.rfind("Unknown type in StandardCodecSerializer", 0) == 0)
+                    line.rfind("Unknown type in StandardCodecSerializer", 0) ==
+                        0)
             << line;
       }
       EXPECT_EQ(Decode(Encode(value)), value);
@@ -350,8 +370,8 @@ TEST(StandardCodecSerializerTest, ExtensionIsConsultedAtEveryDepth) {
     }
   };
   const PointSerializer serializer;
-  const EncodableValue value(
-      EncodableValueList{EncodableValueMap{{"p", EncodableCustomValue(Point{7})}}});
+  const EncodableValue value(EncodableValueList{
+      EncodableValueMap{{"p", EncodableCustomValue(Point{7})}}});
   const auto bytes = Encode(value, serializer);
   EXPECT_EQ(ToHex(bytes), "0C 01 0D 01 07 01 70 80 07");
   const EncodableValue back = Decode(bytes, serializer);

@@ -14,10 +14,14 @@ using quorvane_testing::RecordingResult;
 using quorvane_testing::StderrLines;
 using quorvane_testing::ToHex;
 
-const std::string kInvalidRead = "Invalid read in StandardCodecByteStreamReader";
-const std::string kNotAString = "Invalid method call; method name is not a string.";
+const std::string kInvalidRead =
+    "Invalid read in StandardCodecByteStreamReader";
+const std::string kNotAString =
+    "Invalid method call; method name is not a string.";
 
-const StandardMethodCodec& Codec() { return StandardMethodCodec::GetInstance(); }
+const StandardMethodCodec& Codec() {
+  return StandardMethodCodec::GetInstance();
+}
 
 TEST(StandardMethodCodecTest, EncodesCallsAndEnvelopes) {
   const EncodableValue map_argument(EncodableValueMap{{"a", true}});
@@ -42,8 +46,8 @@ TEST(StandardMethodCodecTest, EncodesCallsAndEnvelopes) {
       {"success double aligns from the envelope byte",
        Codec().EncodeSuccessEnvelope(&double_value),
        "00 06 00 00 00 00 00 00 00 00 00 00 00 00 F0 3F"},
-      {"error with empty message", Codec().EncodeErrorEnvelope("E", "", nullptr),
-       "01 07 01 45 00 00"},
+      {"error with empty message",
+       Codec().EncodeErrorEnvelope("E", "", nullptr), "01 07 01 45 00 00"},
       {"error with details", Codec().EncodeErrorEnvelope("E", "bad", &one),
        "01 07 01 45 07 03 62 61 64 03 01 00 00 00"},
       {"error with empty code", Codec().EncodeErrorEnvelope("", "", nullptr),
@@ -104,8 +108,8 @@ TEST(StandardMethodCodecTest, DecodesResponseEnvelopes) {
     size_t lines;
   };
   const Case cases[] = {
-      {"control: success true", "00 01", true, Answer::Kind::kSuccess, true,
-       "", "", std::nullopt, 0},
+      {"control: success true", "00 01", true, Answer::Kind::kSuccess, true, "",
+       "", std::nullopt, 0},
       {"success null", "00 00", true, Answer::Kind::kSuccess, std::nullopt, "",
        "", std::nullopt, 0},
       {"empty response", "", true, Answer::Kind::kSuccess, std::nullopt, "", "",
@@ -113,8 +117,8 @@ TEST(StandardMethodCodecTest, DecodesResponseEnvelopes) {
       {"error, empty message", "01 07 01 45 00 00", true, Answer::Kind::kError,
        std::nullopt, "E", "", std::nullopt, 0},
       {"error with details", "01 07 01 45 07 03 62 61 64 03 01 00 00 00", true,
-       Answer::Kind::kError, std::nullopt, "E", "bad", EncodableValue(int32_t{1}),
-       0},
+       Answer::Kind::kError, std::nullopt, "E", "bad",
+       EncodableValue(int32_t{1}), 0},
       {"unknown envelope", "02", false, Answer::Kind::kNone, std::nullopt, "",
        "", std::nullopt, 0},
       {"error code not a string", "01 03 01 00 00 00 00 00", false,
@@ -149,7 +153,8 @@ TEST(StandardMethodCodecTest, OneCodecPerSerializer) {
   EXPECT_EQ(&StandardMethodCodec::GetInstance(),
             &StandardMethodCodec::GetInstance());
   EXPECT_EQ(&StandardMethodCodec::GetInstance(),
-            &StandardMethodCodec::GetInstance(&StandardCodecSerializer::GetInstance()));
+            &StandardMethodCodec::GetInstance(
+                &StandardCodecSerializer::GetInstance()));
   static const StandardCodecSerializer other;
   EXPECT_NE(&StandardMethodCodec::GetInstance(&other),
             &StandardMethodCodec::GetInstance());

@@ -1,5 +1,3 @@
-#include "messaging/binary_messenger_impl.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,6 +8,7 @@
 
 #include "bytes.h"
 #include "engine_fixture.h"
+#include "messaging/binary_messenger_impl.h"
 
 namespace flutter {
 namespace {
@@ -30,7 +29,8 @@ class BinaryMessengerTest : public quorvane_testing::EngineTest {
 };
 
 TEST_F(BinaryMessengerTest, HandlerAddressIsTheEngineContext) {
-  messenger_impl_->SetMessageHandler("a", [](const uint8_t*, uint64_t, BinaryReply) {});
+  messenger_impl_->SetMessageHandler(
+      "a", [](const uint8_t*, uint64_t, BinaryReply) {});
   const auto first = quorvane_engine::CallbackFor(messenger_, "a");
   ASSERT_TRUE(first.has_value());
   EXPECT_EQ(first->callback, &OnEngineMessage);
@@ -47,16 +47,17 @@ TEST_F(BinaryMessengerTest, HandlerAddressIsTheEngineContext) {
   messenger_impl_->SetMessageHandler("a", nullptr);
   messenger_impl_->SetMessageHandler("never-set", nullptr);
   EXPECT_FALSE(quorvane_engine::CallbackFor(messenger_, "a").has_value());
-  EXPECT_EQ(CallLog(),
-            (std::vector<std::string>{
-                "FlutterDesktopMessengerSetCallback(messenger#N, \"a\", set, set)",
-                "FlutterDesktopMessengerSetCallback(messenger#N, \"a\", set, set)",
-                "message#N on \"a\" (1 bytes) -> callback",
-                "FlutterDesktopMessengerAddRef(messenger#N)",
-                "FlutterDesktopMessengerRelease(messenger#N)",
-                "FlutterDesktopMessengerSetCallback(messenger#N, \"a\", null, null)",
-                "FlutterDesktopMessengerSetCallback(messenger#N, \"never-set\", "
-                "null, null)"}));
+  EXPECT_EQ(
+      CallLog(),
+      (std::vector<std::string>{
+          "FlutterDesktopMessengerSetCallback(messenger#N, \"a\", set, set)",
+          "FlutterDesktopMessengerSetCallback(messenger#N, \"a\", set, set)",
+          "message#N on \"a\" (1 bytes) -> callback",
+          "FlutterDesktopMessengerAddRef(messenger#N)",
+          "FlutterDesktopMessengerRelease(messenger#N)",
+          "FlutterDesktopMessengerSetCallback(messenger#N, \"a\", null, null)",
+          "FlutterDesktopMessengerSetCallback(messenger#N, \"never-set\", "
+          "null, null)"}));
 }
 
 TEST_F(BinaryMessengerTest, ReplyAnswersOnceUnderTheLock) {
@@ -73,25 +74,27 @@ TEST_F(BinaryMessengerTest, ReplyAnswersOnceUnderTheLock) {
             }),
             std::vector<std::string>{kDuplicate});
   EXPECT_EQ(response, (Bytes{7, 8}));
-  EXPECT_EQ(CallLog(),
-            (std::vector<std::string>{
-                "message#N on \"c\" (2 bytes) -> callback",
-                "FlutterDesktopMessengerAddRef(messenger#N)",
-                "FlutterDesktopMessengerLock(messenger#N)",
-                "FlutterDesktopMessengerIsAvailable(messenger#N)",
-                "FlutterDesktopMessengerSendResponse(messenger#N, response#N, 2 "
-                "bytes)",
-                "FlutterDesktopMessengerUnlock(messenger#N)",
-                "FlutterDesktopMessengerLock(messenger#N)",
-                "FlutterDesktopMessengerIsAvailable(messenger#N)",
-                "FlutterDesktopMessengerUnlock(messenger#N)",
-                "FlutterDesktopMessengerRelease(messenger#N)"}));
+  EXPECT_EQ(
+      CallLog(),
+      (std::vector<std::string>{
+          "message#N on \"c\" (2 bytes) -> callback",
+          "FlutterDesktopMessengerAddRef(messenger#N)",
+          "FlutterDesktopMessengerLock(messenger#N)",
+          "FlutterDesktopMessengerIsAvailable(messenger#N)",
+          "FlutterDesktopMessengerSendResponse(messenger#N, response#N, 2 "
+          "bytes)",
+          "FlutterDesktopMessengerUnlock(messenger#N)",
+          "FlutterDesktopMessengerLock(messenger#N)",
+          "FlutterDesktopMessengerIsAvailable(messenger#N)",
+          "FlutterDesktopMessengerUnlock(messenger#N)",
+          "FlutterDesktopMessengerRelease(messenger#N)"}));
 }
 
 TEST_F(BinaryMessengerTest, DroppedReplyReleasesWhenTheCallbackReturns) {
   uint64_t seen_size = 99;
   messenger_impl_->SetMessageHandler(
-      "d", [&](const uint8_t*, uint64_t size, BinaryReply) { seen_size = size; });
+      "d",
+      [&](const uint8_t*, uint64_t size, BinaryReply) { seen_size = size; });
   const uint64_t id = quorvane_engine::Deliver(messenger_, "d", {});
   EXPECT_EQ(seen_size, 0u);
   EXPECT_FALSE(quorvane_engine::ResponseTo(id).has_value());
@@ -129,7 +132,8 @@ TEST_F(BinaryMessengerTest, StoredReplyIsAnsweredLaterFromAnotherThread) {
 
 TEST_F(BinaryMessengerTest, UnavailableMessengerDropsTheReplySilently) {
   messenger_impl_->SetMessageHandler(
-      "u", [](const uint8_t*, uint64_t, BinaryReply reply) { reply(nullptr, 0); });
+      "u",
+      [](const uint8_t*, uint64_t, BinaryReply reply) { reply(nullptr, 0); });
   quorvane_engine::SetAvailable(messenger_, false);
   uint64_t id = 0;
   EXPECT_TRUE(StderrLines([&] {
@@ -170,8 +174,9 @@ TEST_F(BinaryMessengerTest, RefusedSendDestroysTheReplyUncalled) {
   quorvane_engine::SetSendsFail(messenger_, true);
   auto token = std::make_shared<int>(0);
   int replies = 0;
-  messenger_impl_->Send("app", nullptr, 0,
-                        [token, &replies](const uint8_t*, uint64_t) { ++replies; });
+  messenger_impl_->Send(
+      "app", nullptr, 0,
+      [token, &replies](const uint8_t*, uint64_t) { ++replies; });
   EXPECT_EQ(token.use_count(), 1);
   EXPECT_EQ(replies, 0);
 }
@@ -204,9 +209,8 @@ TEST_F(BinaryMessengerTest, ThrowingHandlerIsAnsweredEmpty) {
 
 TEST_F(BinaryMessengerTest, ThrowingReplyCallbackStaysInside) {
   quorvane_engine::SetApplicationHandler(
-      messenger_, [](const std::string&, const Bytes&, quorvane_engine::Reply reply) {
-        reply({1});
-      });
+      messenger_, [](const std::string&, const Bytes&,
+                     quorvane_engine::Reply reply) { reply({1}); });
   const auto lines = StderrLines([&] {
     messenger_impl_->Send("app", nullptr, 0, [](const uint8_t*, uint64_t) {
       throw std::runtime_error("reply failed");

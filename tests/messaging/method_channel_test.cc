@@ -25,7 +25,9 @@ const char kDuplicateResult[] =
     "Error: Only one of Success, Error, or NotImplemented can be called, and "
     "it can be called exactly once. Ignoring duplicate result.";
 
-const StandardMethodCodec& Codec() { return StandardMethodCodec::GetInstance(); }
+const StandardMethodCodec& Codec() {
+  return StandardMethodCodec::GetInstance();
+}
 
 Bytes CallBytes(const std::string& method) {
   return *Codec().EncodeMethodCall(MethodCall<EncodableValue>(method, nullptr));
@@ -82,10 +84,11 @@ TEST_F(MethodChannelTest, UndecodableMessageIsAnsweredEmpty) {
   int calls = 0;
   Install([&calls](const MethodCall<EncodableValue>&, ResultPtr) { ++calls; });
   std::optional<Bytes> response;
-  EXPECT_EQ(StderrLines([&] { response = Call(Hex("03 01 00 00 00")); }),
-            (std::vector<std::string>{
-                "Invalid method call; method name is not a string.",
-                "Unable to construct method call from message on channel chan"}));
+  EXPECT_EQ(
+      StderrLines([&] { response = Call(Hex("03 01 00 00 00")); }),
+      (std::vector<std::string>{
+          "Invalid method call; method name is not a string.",
+          "Unable to construct method call from message on channel chan"}));
   EXPECT_EQ(response, Bytes{});
   EXPECT_EQ(calls, 0);
 }
@@ -118,8 +121,10 @@ TEST_F(MethodChannelTest, StoredResultIsAnsweredFromAnotherThread) {
   Install([&stored](const MethodCall<EncodableValue>&, ResultPtr result) {
     stored.push_back(std::move(result));
   });
-  const uint64_t first = quorvane_engine::Deliver(messenger_, "chan", CallBytes("a"));
-  const uint64_t second = quorvane_engine::Deliver(messenger_, "chan", CallBytes("b"));
+  const uint64_t first =
+      quorvane_engine::Deliver(messenger_, "chan", CallBytes("a"));
+  const uint64_t second =
+      quorvane_engine::Deliver(messenger_, "chan", CallBytes("b"));
   std::thread answer_first([&] { stored[0]->NotImplemented(); });
   std::thread answer_second([&] {
     const EncodableValue value(true);

@@ -48,7 +48,8 @@ TEST_F(PluginRegistrarTest, OneRegistrarPerHandle) {
 TEST_F(PluginRegistrarTest, DestructionRunsInOrder) {
   std::vector<std::string> events;
   struct Recorder : Plugin {
-    Recorder(std::vector<std::string>* events, PluginRegistrarWindows* registrar)
+    Recorder(std::vector<std::string>* events,
+             PluginRegistrarWindows* registrar)
         : events(events), registrar(registrar) {}
     ~Recorder() override {
       const bool intact = registrar->GetView() != nullptr &&
@@ -89,8 +90,9 @@ TEST_F(PluginRegistrarTest, RegistersAgainAfterDestruction) {
     ~Flag() override { *destroyed = true; }
     bool* destroyed;
   };
-  RegistrarManager::GetInstance()->RegistrarFor(registrar_)->AdoptPlugin(
-      std::make_unique<Flag>(&destroyed));
+  RegistrarManager::GetInstance()
+      ->RegistrarFor(registrar_)
+      ->AdoptPlugin(std::make_unique<Flag>(&destroyed));
   HandleRegistrarDestruction(registrar_);
   EXPECT_TRUE(destroyed);
 

@@ -32,7 +32,8 @@ class TextureRegistrarTest : public quorvane_testing::EngineTest {
 };
 
 TEST_F(TextureRegistrarTest, PixelBufferRecordAndThunk) {
-  const auto* frame = reinterpret_cast<const FlutterDesktopPixelBuffer*>(0x1000);
+  const auto* frame =
+      reinterpret_cast<const FlutterDesktopPixelBuffer*>(0x1000);
   size_t seen_width = 0;
   size_t seen_height = 0;
   TextureSource source = PixelBufferSource{[&](size_t width, size_t height) {
@@ -60,9 +61,10 @@ TEST_F(TextureRegistrarTest, PixelBufferRecordAndThunk) {
   EXPECT_TRUE(registrar_impl_->MarkExternalTextureFrameAvailable(id));
   EXPECT_FALSE(registrar_impl_->MarkExternalTextureFrameAvailable(id + 100));
   EXPECT_TRUE(registrar_impl_->UnregisterExternalTexture(id));
-  EXPECT_EQ(CallLog().back(),
-            "FlutterDesktopTextureRegistrarUnregisterExternalTexture(textures#N, " +
-                std::to_string(id) + ", null, null)");
+  EXPECT_EQ(
+      CallLog().back(),
+      "FlutterDesktopTextureRegistrarUnregisterExternalTexture(textures#N, " +
+          std::to_string(id) + ", null, null)");
 }
 
 TEST_F(TextureRegistrarTest, GpuSurfaceRecordAndThunk) {
@@ -86,8 +88,11 @@ TEST_F(TextureRegistrarTest, GpuSurfaceRecordAndThunk) {
 
 TEST_F(TextureRegistrarTest, MissingSourceIsRefusedWithoutEngineCall) {
   int64_t id = 0;
-  EXPECT_EQ(StderrLines([&] { id = registrar_impl_->RegisterExternalTexture(nullptr); }),
-            std::vector<std::string>{"Attempting to register unknown texture variant."});
+  EXPECT_EQ(StderrLines([&] {
+              id = registrar_impl_->RegisterExternalTexture(nullptr);
+            }),
+            std::vector<std::string>{
+                "Attempting to register unknown texture variant."});
   EXPECT_EQ(id, -1);
   EXPECT_TRUE(CallLog().empty());
 }
@@ -107,9 +112,10 @@ TEST_F(TextureRegistrarTest, CompletionRunsOnceWhenTheEngineIsDone) {
 
 TEST_F(TextureRegistrarTest, CallbacksNeverThrowIntoTheEngine) {
   TextureSource empty = PixelBufferSource{};
-  EXPECT_EQ(PixelBufferThunk(1, 1, &std::get<PixelBufferSource>(empty)), nullptr);
-  TextureSource throwing = PixelBufferSource{
-      [](size_t, size_t) -> const FlutterDesktopPixelBuffer* {
+  EXPECT_EQ(PixelBufferThunk(1, 1, &std::get<PixelBufferSource>(empty)),
+            nullptr);
+  TextureSource throwing =
+      PixelBufferSource{[](size_t, size_t) -> const FlutterDesktopPixelBuffer* {
         throw std::runtime_error("no frame");
       }};
   const FlutterDesktopPixelBuffer* frame = nullptr;

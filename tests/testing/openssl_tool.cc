@@ -56,7 +56,8 @@ std::vector<std::string> PemBlocks(const std::string& text) {
       break;
     }
     const size_t line_end = text.find('\n', end);
-    const size_t stop = line_end == std::string::npos ? text.size() : line_end + 1;
+    const size_t stop =
+        line_end == std::string::npos ? text.size() : line_end + 1;
     blocks.push_back(text.substr(at, stop - at));
     at = stop;
   }
@@ -73,7 +74,8 @@ ToolTexts ReadWithOpensslTool(const std::string& path,
   const auto keys = PemBlocks(output);
   std::string certs;
   std::string cas;
-  if (keys.size() != 1 || !RunPkcs12(path, password, "-nokeys -clcerts", &certs) ||
+  if (keys.size() != 1 ||
+      !RunPkcs12(path, password, "-nokeys -clcerts", &certs) ||
       !RunPkcs12(path, password, "-nokeys -cacerts", &cas)) {
     return texts;
   }

@@ -80,9 +80,9 @@ TEST_F(ToolTest, CommandLine) {
     bool one_error_line;
   };
   const Case cases[] = {
-      {"control: opens", "get-certificate " + Fixture("modern-aes.p12") +
-                             " --password secret",
-       0, "subject:  Quorvane Test", false},
+      {"control: opens",
+       "get-certificate " + Fixture("modern-aes.p12") + " --password secret", 0,
+       "subject:  Quorvane Test", false},
       {"help", "--help", 0, "get-certificate", false},
       {"version", "--version", 0, "quorvane 0.1.0", false},
       {"no subcommand", "", 2, "", true},
@@ -97,8 +97,8 @@ TEST_F(ToolTest, CommandLine) {
            " --password-file /nonexistent/pw",
        2, "", true},
       {"bad hex", "send --channel quorvane --hex 0G", 2, "", true},
-      {"wrong password", "get-certificate " + Fixture("modern-aes.p12") +
-                             " --password hunter2",
+      {"wrong password",
+       "get-certificate " + Fixture("modern-aes.p12") + " --password hunter2",
        1, "", true},
       {"raw bytes", "send --channel quorvane --hex '07 01 6D 00'", 0,
        "empty response", false},
@@ -120,8 +120,9 @@ TEST_F(ToolTest, CommandLine) {
 }
 
 TEST_F(ToolTest, JsonIsOneObject) {
-  const ToolRun ok = Tool("get-certificate " + Fixture("two-cas.p12") +
-                      " --password-stdin --json", "secret\n");
+  const ToolRun ok = Tool(
+      "get-certificate " + Fixture("two-cas.p12") + " --password-stdin --json",
+      "secret\n");
   ASSERT_EQ(ok.status, 0) << ok.err;
   const auto object = nlohmann::json::parse(ok.out);
   EXPECT_EQ(object.size(), 5u);
@@ -129,10 +130,11 @@ TEST_F(ToolTest, JsonIsOneObject) {
   EXPECT_EQ(quorvane_testing::PemBlocks(object["chainCertBase64"]).size(), 3u);
 
   const ToolRun error = Tool("get-certificate " + Fixture("two-cas.p12") +
-                         " --password wrong --json");
+                             " --password wrong --json");
   EXPECT_EQ(error.status, 1);
   EXPECT_EQ(nlohmann::json::parse(error.out),
-            (nlohmann::json{{"code", "BAD_PASSWORD"}, {"message", "Invalid password"}}));
+            (nlohmann::json{{"code", "BAD_PASSWORD"},
+                            {"message", "Invalid password"}}));
 }
 
 // Awkward names, a password file, PEM files that are never silently replaced,
@@ -145,14 +147,16 @@ TEST_F(ToolTest, WritesPemFilesCarefully) {
                 container);
   const fs::path password = awkward / "pass word.txt";
   std::ofstream(password) << "pässwörd-Łódź\n";
-  const std::string arguments = "get-certificate " + ShellQuote(container.string()) +
-                                " --password-file " + ShellQuote(password.string()) +
-                                " --pem-dir " + ShellQuote(awkward.string());
+  const std::string arguments =
+      "get-certificate " + ShellQuote(container.string()) +
+      " --password-file " + ShellQuote(password.string()) + " --pem-dir " +
+      ShellQuote(awkward.string());
 
   const ToolRun first = Tool(arguments);
   ASSERT_EQ(first.status, 0) << first.err;
   EXPECT_NE(first.out.find("cert.pem, chain.pem, key.pem"), std::string::npos);
-  const auto reply = nlohmann::json::parse(Tool(arguments.substr(0, arguments.find(" --pem-dir")) + " --json").out);
+  const auto reply = nlohmann::json::parse(
+      Tool(arguments.substr(0, arguments.find(" --pem-dir")) + " --json").out);
   EXPECT_EQ(Slurp(awkward / "cert.pem"), reply["rootCertBase64"]);
   EXPECT_EQ(Slurp(awkward / "chain.pem"), reply["chainCertBase64"]);
   EXPECT_EQ(Slurp(awkward / "key.pem"), reply["privateKeyCertBase64"]);
@@ -194,17 +198,18 @@ TEST_F(ToolTest, AgreesWithTheHandlerOnTheCorpus) {
     } else if (name.find("pass(unicode") != std::string::npos) {
       password = password_text("unicode");
     }
-    const ToolRun run = Tool("get-certificate " + ShellQuote(entry.path().string()) +
-                             " --password-stdin --json",
-                         password + "\n");
+    const ToolRun run =
+        Tool("get-certificate " + ShellQuote(entry.path().string()) +
+                 " --password-stdin --json",
+             password + "\n");
     const auto object = nlohmann::json::parse(run.out);
 
     quorvane_testing::Answer answer;
     const flutter::EncodableValueMap arguments{
         {"certificate", quorvane_testing::ReadFileBytes(entry.path().string())},
         {"password", password}};
-    quorvane::HandleGetCertificate(&arguments,
-                                   quorvane_testing::RecordingResult::Make(&answer));
+    quorvane::HandleGetCertificate(
+        &arguments, quorvane_testing::RecordingResult::Make(&answer));
     if (answer.kind == quorvane_testing::Answer::Kind::kError) {
       EXPECT_EQ(run.status, 1);
       EXPECT_EQ(object, (nlohmann::json{{"code", answer.code},

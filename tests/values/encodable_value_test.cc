@@ -95,7 +95,8 @@ TEST(EncodableValueTest, OrderingRules) {
        {EncodableValueList{int32_t{1}}, EncodableValueList{int32_t{1}, nullptr},
         EncodableValueList{int32_t{2}}}},
       {"maps: key, then mapped value, then length",
-       {EncodableValueMap{{int32_t{1}, "a"}}, EncodableValueMap{{int32_t{1}, "b"}},
+       {EncodableValueMap{{int32_t{1}, "a"}},
+        EncodableValueMap{{int32_t{1}, "b"}},
         EncodableValueMap{{int32_t{1}, "z"}},
         EncodableValueMap{{int32_t{1}, "z"}, {int32_t{2}, "a"}},
         EncodableValueMap{{int32_t{2}, "a"}}}},
@@ -158,7 +159,8 @@ TEST(EncodableValueTest, MovedFromKeepsAlternativeAndIsEmpty) {
       {"string", std::string(100, 'x'), std::string()},
       {"bytes", std::vector<uint8_t>(100, 1), std::vector<uint8_t>()},
       {"int32 vector", std::vector<int32_t>(100, 1), std::vector<int32_t>()},
-      {"list", EncodableValueList(3, EncodableValue(true)), EncodableValueList()},
+      {"list", EncodableValueList(3, EncodableValue(true)),
+       EncodableValueList()},
       {"map", EncodableValueMap{{int32_t{1}, int32_t{2}}}, EncodableValueMap()},
   };
   for (Case& c : cases) {

@@ -136,21 +136,20 @@ TEST(CertificateHandlerTest, ExpirationIsLocalStandardTime) {
     int64_t utc_seconds;  // the digits read as UTC
   };
   const Case cases[] = {
-      {"modern-aes.p12", 2114380799},              // 2036-12-31 23:59:59
-      {"utc-491231235959.p12", 2524607999},        // 2049-12-31 23:59:59
-      {"utc-700101120000.p12", 43200},             // 1970-01-01 12:00:00
-      {"utc-690101000000.p12", 3124224000},        // 2069, not 1969
-      {"gen-20501231235959.p12", 2556143999},      // 2050-12-31 23:59:59
-      {"gen-99991231235959.p12", 253402300799},    // "no expiry", not -1
-      {"gen-20300701120000.p12", 1909137600},      // in summer time
+      {"modern-aes.p12", 2114380799},            // 2036-12-31 23:59:59
+      {"utc-491231235959.p12", 2524607999},      // 2049-12-31 23:59:59
+      {"utc-700101120000.p12", 43200},           // 1970-01-01 12:00:00
+      {"utc-690101000000.p12", 3124224000},      // 2069, not 1969
+      {"gen-20501231235959.p12", 2556143999},    // 2050-12-31 23:59:59
+      {"gen-99991231235959.p12", 253402300799},  // "no expiry", not -1
+      {"gen-20300701120000.p12", 1909137600},    // in summer time
   };
   struct Zone {
     const char* tz;
     int64_t standard_west_of_utc;
   };
-  const Zone zones[] = {{"UTC0", 0},
-                        {"EST5EDT,M3.2.0,M11.1.0", 5 * 3600},
-                        {"JST-9", -9 * 3600}};
+  const Zone zones[] = {
+      {"UTC0", 0}, {"EST5EDT,M3.2.0,M11.1.0", 5 * 3600}, {"JST-9", -9 * 3600}};
   for (const Zone& zone : zones) {
     SCOPED_TRACE(zone.tz);
     const ScopedTimeZone scoped(zone.tz);
@@ -172,7 +171,8 @@ TEST(CertificateHandlerTest, ErrorsForContainersThatDoNotOpen) {
     const char* code;
     const char* message;
   };
-  const auto modern = quorvane_testing::ReadFileBytes(FixturePath("modern-aes.p12"));
+  const auto modern =
+      quorvane_testing::ReadFileBytes(FixturePath("modern-aes.p12"));
   const auto legacy =
       quorvane_testing::ReadFileBytes(FixturePath("legacy-rc2-40.p12"));
   auto truncated = modern;
@@ -184,10 +184,16 @@ TEST(CertificateHandlerTest, ErrorsForContainersThatDoNotOpen) {
        "Invalid password"},
       {"password cut at its first NUL", modern, std::string("secret\0x", 8), "",
        ""},
-      {"empty bytes", {}, "secret", "CERTIFICATE_ERROR",
+      {"empty bytes",
+       {},
+       "secret",
+       "CERTIFICATE_ERROR",
        "Couldn't embed the certificate"},
-      {"not a container", {0x30, 0x03, 0x02, 0x01, 0x03}, "secret",
-       "CERTIFICATE_ERROR", "Couldn't embed the certificate"},
+      {"not a container",
+       {0x30, 0x03, 0x02, 0x01, 0x03},
+       "secret",
+       "CERTIFICATE_ERROR",
+       "Couldn't embed the certificate"},
       {"truncated container", truncated, "secret", "CERTIFICATE_ERROR",
        "Couldn't embed the certificate"},
       {"certificate without its key",
@@ -234,10 +240,10 @@ TEST(CertificateHandlerTest, RejectsArgumentsThatAreNotTheExpectedMap) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Answer answer;
-    DispatchMethodCall(flutter::MethodCall<EncodableValue>(
-                           "getCertificate",
-                           std::make_unique<EncodableValue>(c.arguments)),
-                       RecordingResult::Make(&answer));
+    DispatchMethodCall(
+        flutter::MethodCall<EncodableValue>(
+            "getCertificate", std::make_unique<EncodableValue>(c.arguments)),
+        RecordingResult::Make(&answer));
     EXPECT_EQ(answer.answers, 1);
     EXPECT_TRUE(answer.destroyed);
     EXPECT_EQ(answer.kind, Answer::Kind::kError);
@@ -246,8 +252,9 @@ TEST(CertificateHandlerTest, RejectsArgumentsThatAreNotTheExpectedMap) {
   }
 
   Answer absent;
-  DispatchMethodCall(flutter::MethodCall<EncodableValue>("getCertificate", nullptr),
-                     RecordingResult::Make(&absent));
+  DispatchMethodCall(
+      flutter::MethodCall<EncodableValue>("getCertificate", nullptr),
+      RecordingResult::Make(&absent));
   EXPECT_EQ(absent.code, "INVALID_ARGUMENTS");
 }
 
@@ -289,7 +296,8 @@ TEST(CertificateHandlerTest, LeavesTheWorkingDirectoryAlone) {
     SCOPED_TRACE(cwd.string());
     fs::current_path(cwd);
     const auto arguments = Arguments(
-        quorvane_testing::ReadFileBytes(FixturePath("modern-aes.p12")), "secret");
+        quorvane_testing::ReadFileBytes(FixturePath("modern-aes.p12")),
+        "secret");
     const Answer answer = Handle(&arguments);
     fs::current_path(previous);
     EXPECT_EQ(answer.kind, Answer::Kind::kSuccess);
@@ -308,7 +316,8 @@ TEST(CertificateHandlerTest, LeavesTheWorkingDirectoryAlone) {
 // First calls on several threads at once share one provider set-up.
 TEST(CertificateHandlerTest, ConcurrentCallsAllSucceed) {
   const auto arguments = Arguments(
-      quorvane_testing::ReadFileBytes(FixturePath("legacy-rc2-40.p12")), "secret");
+      quorvane_testing::ReadFileBytes(FixturePath("legacy-rc2-40.p12")),
+      "secret");
   std::vector<Answer> answers(4);
   std::vector<std::thread> threads;
   for (Answer& answer : answers) {

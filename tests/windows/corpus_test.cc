@@ -48,8 +48,8 @@ std::string PasswordFor(const std::string& name) {
   } else {
     return std::string();  // pass(empty), or no password at all
   }
-  const auto bytes =
-      quorvane_testing::ReadFileBytes((kCorpus / ("password-" + kind + ".txt")).string());
+  const auto bytes = quorvane_testing::ReadFileBytes(
+      (kCorpus / ("password-" + kind + ".txt")).string());
   return std::string(bytes.begin(), bytes.end());
 }
 
@@ -90,8 +90,8 @@ TEST(CorpusTest, EveryContainerAgreesWithTheOpensslTool) {
         continue;
       }
       const std::string reason = KnownRefusal(name, password);
-      EXPECT_FALSE(reason.empty()) << "the tool opens it, the handler answers "
-                                   << answer.code;
+      EXPECT_FALSE(reason.empty())
+          << "the tool opens it, the handler answers " << answer.code;
       EXPECT_EQ(answer.code, "BAD_PASSWORD");
       if (!reason.empty()) {
         refused.push_back(name + ": " + reason);

@@ -22,12 +22,14 @@ using quorvane_host::PluginHost;
 
 quorvane_host::RegisterFunction Plugin() {
   std::string error;
-  static const auto function = quorvane_host::LoadPlugin(QUORVANE_DEFAULT_PLUGIN, &error);
+  static const auto function =
+      quorvane_host::LoadPlugin(QUORVANE_DEFAULT_PLUGIN, &error);
   EXPECT_NE(function, nullptr) << error;
   return function;
 }
 
-EncodableValue Arguments(const std::string& fixture, const std::string& password) {
+EncodableValue Arguments(const std::string& fixture,
+                         const std::string& password) {
   return EncodableValueMap{
       {"certificate", quorvane_testing::ReadFileBytes(
                           std::string(QUORVANE_FIXTURE_DIR) + "/" + fixture)},
@@ -55,7 +57,8 @@ TEST_F(PluginTest, ExportsOnlyItsRegistrationFunction) {
     exported.insert(text.substr(text.rfind(' ') + 1));
   }
   ASSERT_EQ(pclose(pipe), 0);
-  EXPECT_EQ(exported, std::set<std::string>{"QuorvanePluginRegisterWithRegistrar"});
+  EXPECT_EQ(exported,
+            std::set<std::string>{"QuorvanePluginRegisterWithRegistrar"});
 }
 
 TEST_F(PluginTest, AnswersOnItsChannel) {
@@ -69,10 +72,11 @@ TEST_F(PluginTest, AnswersOnItsChannel) {
     const char* message;
   };
   const Case cases[] = {
-      {"control: opens", "getCertificate", Arguments("modern-aes.p12", "secret"),
-       Outcome::Kind::kSuccess, "", ""},
+      {"control: opens", "getCertificate",
+       Arguments("modern-aes.p12", "secret"), Outcome::Kind::kSuccess, "", ""},
       {"legacy container", "getCertificate",
-       Arguments("legacy-rc2-40.p12", "secret"), Outcome::Kind::kSuccess, "", ""},
+       Arguments("legacy-rc2-40.p12", "secret"), Outcome::Kind::kSuccess, "",
+       ""},
       {"wrong password", "getCertificate", Arguments("modern-aes.p12", "nope"),
        Outcome::Kind::kError, "BAD_PASSWORD", "Invalid password"},
       {"not a container", "getCertificate",
@@ -80,8 +84,8 @@ TEST_F(PluginTest, AnswersOnItsChannel) {
                          {"password", ""}},
        Outcome::Kind::kError, "CERTIFICATE_ERROR",
        "Couldn't embed the certificate"},
-      {"no arguments", "getCertificate", EncodableValue(), Outcome::Kind::kError,
-       "INVALID_ARGUMENTS", nullptr},
+      {"no arguments", "getCertificate", EncodableValue(),
+       Outcome::Kind::kError, "INVALID_ARGUMENTS", nullptr},
       {"other method", "getCertificates", EncodableValue(),
        Outcome::Kind::kNotImplemented, "", ""},
   };
@@ -101,15 +105,17 @@ TEST_F(PluginTest, AnswersOnItsChannel) {
 
 TEST_F(PluginTest, ReplyListsItsKeysInOrder) {
   PluginHost host(Plugin());
-  const Outcome outcome =
-      host.Call("quorvane", "getCertificate", Arguments("two-cas.p12", "secret"));
+  const Outcome outcome = host.Call("quorvane", "getCertificate",
+                                    Arguments("two-cas.p12", "secret"));
   ASSERT_EQ(outcome.kind, Outcome::Kind::kSuccess);
   const std::string bytes(outcome.bytes.begin(), outcome.bytes.end());
   size_t last = 0;
-  for (const char* key : {"chainCertBase64", "expirationTime",
-                          "privateKeyCertBase64", "rootCertBase64", "subject"}) {
+  for (const char* key :
+       {"chainCertBase64", "expirationTime", "privateKeyCertBase64",
+        "rootCertBase64", "subject"}) {
     SCOPED_TRACE(key);
-    const size_t at = bytes.find(std::string(1, static_cast<char>(strlen(key))) + key);
+    const size_t at =
+        bytes.find(std::string(1, static_cast<char>(strlen(key))) + key);
     ASSERT_NE(at, std::string::npos);
     EXPECT_GT(at, last);
     last = at;
@@ -119,19 +125,22 @@ TEST_F(PluginTest, ReplyListsItsKeysInOrder) {
 TEST_F(PluginTest, UndecodableMessageIsAnsweredEmpty) {
   PluginHost host(Plugin());
   std::optional<std::vector<uint8_t>> response;
-  const auto lines = quorvane_testing::StderrLines(
-      [&] { response = host.Send("quorvane", quorvane_testing::Hex("03 01 00 00 00")); });
+  const auto lines = quorvane_testing::StderrLines([&] {
+    response = host.Send("quorvane", quorvane_testing::Hex("03 01 00 00 00"));
+  });
   EXPECT_EQ(response, std::vector<uint8_t>{});
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "Invalid method call; method name is not a string.",
-                       "Unable to construct method call from message on channel "
-                       "quorvane"}));
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{
+                "Invalid method call; method name is not a string.",
+                "Unable to construct method call from message on channel "
+                "quorvane"}));
   EXPECT_EQ(host.Send("quorvane", {}), std::vector<uint8_t>{});
 }
 
 TEST_F(PluginTest, RegistersTwiceOnOneHandleAndOnTwoHandles) {
   PluginHost first(Plugin());
-  Plugin()(first.registrar());  // again on the same handle: replaces the handler
+  Plugin()(
+      first.registrar());  // again on the same handle: replaces the handler
   PluginHost second(Plugin());
   for (PluginHost* host : {&first, &second}) {
     EXPECT_EQ(host->Call("quorvane", "getCertificate",
@@ -153,11 +162,13 @@ TEST_F(PluginTest, RegistersAgainAfterItsRegistrarIsDestroyed) {
     PluginHost host(Plugin());
     old_messenger = quorvane_engine::MessengerOf(host.registrar());
   }  // the engine destroys the registrar; the plugin goes with it
-  EXPECT_EQ(quorvane_engine::Exchange(old_messenger, "quorvane", {1}),
-            std::vector<uint8_t>{});  // nobody listens: the engine answers empty
+  EXPECT_EQ(
+      quorvane_engine::Exchange(old_messenger, "quorvane", {1}),
+      std::vector<uint8_t>{});  // nobody listens: the engine answers empty
   PluginHost again(Plugin());
-  EXPECT_EQ(again.Call("quorvane", "getCertificate",
-                       Arguments("modern-aes.p12", "secret"))
+  EXPECT_EQ(again
+                .Call("quorvane", "getCertificate",
+                      Arguments("modern-aes.p12", "secret"))
                 .kind,
             Outcome::Kind::kSuccess);
 }

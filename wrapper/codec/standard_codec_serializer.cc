@@ -125,10 +125,12 @@ struct VirtualSink {
 
 struct BufferSink {
   ByteBufferStreamWriter* stream;
-  void Byte(uint8_t byte) const { stream->ByteBufferStreamWriter::WriteByte(byte); }
+  void Byte(uint8_t byte) const {
+    stream->ByteBufferStreamWriter::WriteByte(byte);
+  }
   void Bytes(const void* bytes, uint64_t length) const {
-    stream->ByteBufferStreamWriter::WriteBytes(static_cast<const uint8_t*>(bytes),
-                                               length);
+    stream->ByteBufferStreamWriter::WriteBytes(
+        static_cast<const uint8_t*>(bytes), length);
   }
   void Align(uint8_t alignment) const { stream->AppendPadding(alignment); }
   void Reserve(uint64_t additional) const {
@@ -361,7 +363,8 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(
       return EncodableValue(ReadScalar<double>(stream));
     case kLargeInt:
     case kString:
-      return EncodableValue(ReadContiguous<std::string>(ReadSize(stream), stream));
+      return EncodableValue(
+          ReadContiguous<std::string>(ReadSize(stream), stream));
     case kUInt8List:
       return EncodableValue(
           ReadContiguous<std::vector<uint8_t>>(ReadSize(stream), stream));

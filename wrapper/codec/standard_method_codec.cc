@@ -54,8 +54,8 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeMethodCall(
   return encoded;
 }
 
-std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeSuccessEnvelope(
-    const EncodableValue* result) const {
+std::unique_ptr<std::vector<uint8_t>>
+StandardMethodCodec::EncodeSuccessEnvelope(const EncodableValue* result) const {
   auto encoded = std::make_unique<std::vector<uint8_t>>();
   ByteBufferStreamWriter stream(encoded.get());
   stream.WriteByte(0);
@@ -100,7 +100,8 @@ bool StandardMethodCodec::DecodeResponseEnvelope(
   if (code_text == nullptr || (message_text == nullptr && !message.IsNull())) {
     return false;
   }
-  result->Error(*code_text, message_text == nullptr ? std::string() : *message_text,
+  result->Error(*code_text,
+                message_text == nullptr ? std::string() : *message_text,
                 details.IsNull() ? nullptr : &details);
   return true;
 }

@@ -36,8 +36,9 @@ class StandardMethodCodec : public MethodCodec<EncodableValue> {
       const EncodableValue* error_details = nullptr) const override;
   // An error envelope whose code is not a string, or whose message is
   // neither null nor a string, is not recognised: false, result untouched.
-  bool DecodeResponseEnvelope(const uint8_t* response, uint64_t response_size,
-                              MethodResult<EncodableValue>* result) const override;
+  bool DecodeResponseEnvelope(
+      const uint8_t* response, uint64_t response_size,
+      MethodResult<EncodableValue>* result) const override;
 
  private:
   explicit StandardMethodCodec(const StandardCodecSerializer* serializer)

@@ -9,7 +9,8 @@ namespace flutter {
 
 // Answers one incoming message: (bytes or null, count). Copies share one
 // answer: the first call responds, later calls log and send nothing.
-using BinaryReply = std::function<void(const uint8_t* reply, uint64_t reply_size)>;
+using BinaryReply =
+    std::function<void(const uint8_t* reply, uint64_t reply_size)>;
 
 // Handles the messages of one channel. The reply is handed over: call it at
 // once, keep it and call it later (from any thread), or drop it.
@@ -27,7 +28,8 @@ class BinaryMessenger {
   // Sends a message on a channel; `reply`, when not empty, receives the
   // answer once, or is destroyed uncalled if the engine refuses the send.
   virtual void Send(const std::string& channel, const uint8_t* message,
-                    uint64_t message_size, BinaryReply reply = nullptr) const = 0;
+                    uint64_t message_size,
+                    BinaryReply reply = nullptr) const = 0;
 
   // One handler per channel; an empty handler removes the channel's.
   virtual void SetMessageHandler(const std::string& channel,

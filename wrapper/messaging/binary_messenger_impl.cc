@@ -33,7 +33,8 @@ struct ReplyState {
   // Responds if nothing has yet. `quiet_if_answered` is for the fallback
   // after an exception, which is no duplicate of the caller's making.
   void Respond(const uint8_t* data, uint64_t size, bool quiet_if_answered) {
-    FlutterDesktopMessengerRef lock = FlutterDesktopMessengerLock(messenger.get());
+    FlutterDesktopMessengerRef lock =
+        FlutterDesktopMessengerLock(messenger.get());
     if (FlutterDesktopMessengerIsAvailable(messenger.get())) {
       if (response_handle == nullptr) {
         if (!quiet_if_answered) {
@@ -54,22 +55,24 @@ struct ReplyState {
 };
 
 void LogException(const char* where, const char* what) {
-  internal::LogLine(std::string("Unhandled exception in ") + where + ": ", what);
+  internal::LogLine(std::string("Unhandled exception in ") + where + ": ",
+                    what);
 }
 
 }  // namespace
 
-void BinaryMessengerImpl::Send(const std::string& channel, const uint8_t* message,
-                               uint64_t message_size, BinaryReply reply) const {
+void BinaryMessengerImpl::Send(const std::string& channel,
+                               const uint8_t* message, uint64_t message_size,
+                               BinaryReply reply) const {
   if (!reply) {
     FlutterDesktopMessengerSend(messenger_, channel.c_str(), message,
                                 static_cast<size_t>(message_size));
     return;
   }
   auto held = std::make_unique<BinaryReply>(std::move(reply));
-  if (FlutterDesktopMessengerSendWithReply(
-          messenger_, channel.c_str(), message, static_cast<size_t>(message_size),
-          OnEngineReply, held.get())) {
+  if (FlutterDesktopMessengerSendWithReply(messenger_, channel.c_str(), message,
+                                           static_cast<size_t>(message_size),
+                                           OnEngineReply, held.get())) {
     held.release();  // the engine's now: OnEngineReply frees it
   }
 }
@@ -84,8 +87,8 @@ void BinaryMessengerImpl::SetMessageHandler(const std::string& channel,
   }
   BinaryMessageHandler& stored = handlers_[channel];
   stored = std::move(handler);
-  FlutterDesktopMessengerSetCallback(messenger_, channel.c_str(), OnEngineMessage,
-                                     &stored);
+  FlutterDesktopMessengerSetCallback(messenger_, channel.c_str(),
+                                     OnEngineMessage, &stored);
 }
 
 void OnEngineMessage(FlutterDesktopMessengerRef messenger,

@@ -36,7 +36,8 @@ template <typename T>
 class EngineMethodResult : public MethodResult<T> {
  public:
   EngineMethodResult(BinaryReply reply, const MethodCodec<T>* codec)
-      : reply_(std::make_unique<PendingReply>(std::move(reply))), codec_(codec) {}
+      : reply_(std::make_unique<PendingReply>(std::move(reply))),
+        codec_(codec) {}
   ~EngineMethodResult() override = default;
 
   // Encoding comes first, so a duplicate still encodes before it is dropped.

@@ -26,7 +26,8 @@ extern "C" {
 
 typedef struct FlutterDesktopMessenger* FlutterDesktopMessengerRef;
 typedef struct FlutterDesktopPluginRegistrar* FlutterDesktopPluginRegistrarRef;
-typedef struct FlutterDesktopTextureRegistrar* FlutterDesktopTextureRegistrarRef;
+typedef struct FlutterDesktopTextureRegistrar*
+    FlutterDesktopTextureRegistrarRef;
 typedef struct FlutterDesktopView* FlutterDesktopViewRef;
 typedef struct FlutterDesktopMessageResponseHandle
     FlutterDesktopMessageResponseHandle;
@@ -34,10 +35,10 @@ typedef struct FlutterDesktopMessageResponseHandle
 // One incoming message. The first 16 bytes are the engine's and are not
 // read here; the message bytes are valid for the duration of the callback.
 typedef struct {
-  size_t struct_size;    // offset 0, the engine's
-  const char* channel;   // offset 8, the engine's
-  const uint8_t* message;                                 // offset 16
-  size_t message_size;                                    // offset 24
+  size_t struct_size;      // offset 0, the engine's
+  const char* channel;     // offset 8, the engine's
+  const uint8_t* message;  // offset 16
+  size_t message_size;     // offset 24
   const FlutterDesktopMessageResponseHandle* response_handle;  // offset 32
 } FlutterDesktopMessage;
 
@@ -57,8 +58,9 @@ typedef struct FlutterDesktopTextureInfo FlutterDesktopTextureInfo;
 typedef struct FlutterDesktopPixelBuffer FlutterDesktopPixelBuffer;
 typedef struct FlutterDesktopGpuSurfaceDescriptor
     FlutterDesktopGpuSurfaceDescriptor;
-typedef const FlutterDesktopPixelBuffer* (*FlutterDesktopPixelBufferTextureCallback)(
-    size_t width, size_t height, void* user_data);
+typedef const FlutterDesktopPixelBuffer* (
+    *FlutterDesktopPixelBufferTextureCallback)(size_t width, size_t height,
+                                               void* user_data);
 typedef const FlutterDesktopGpuSurfaceDescriptor* (
     *FlutterDesktopGpuSurfaceTextureCallback)(size_t width, size_t height,
                                               void* user_data);

@@ -7,14 +7,16 @@
 
 namespace flutter {
 
-void MethodChannel::SetMethodCallHandler(const MethodCallHandler& handler) const {
+void MethodChannel::SetMethodCallHandler(
+    const MethodCallHandler& handler) const {
   if (!handler) {
     messenger_->SetMessageHandler(name_, nullptr);
     return;
   }
   messenger_->SetMessageHandler(
-      name_, [handler, codec = codec_, name = name_](
-                 const uint8_t* message, uint64_t message_size, BinaryReply reply) {
+      name_,
+      [handler, codec = codec_, name = name_](
+          const uint8_t* message, uint64_t message_size, BinaryReply reply) {
         auto result = std::make_unique<EngineMethodResult<EncodableValue>>(
             std::move(reply), codec);
         const auto call = codec->DecodeMethodCall(message, message_size);

@@ -16,9 +16,9 @@ namespace flutter {
 // Receives a decoded call and takes over its result; it may answer at
 // once, keep the result and answer later, or drop it (a warning is logged
 // and the message goes unanswered).
-using MethodCallHandler = std::function<void(
-    const MethodCall<EncodableValue>& call,
-    std::unique_ptr<MethodResult<EncodableValue>> result)>;
+using MethodCallHandler =
+    std::function<void(const MethodCall<EncodableValue>& call,
+                       std::unique_ptr<MethodResult<EncodableValue>> result)>;
 
 // Binds a channel name, a messenger and a codec (neither owned; both must
 // outlive the installed handler). The installed handler keeps its own

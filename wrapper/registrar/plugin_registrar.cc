@@ -31,7 +31,8 @@ void PluginRegistrar::DestroyPlugins() { plugins_.clear(); }
 PluginRegistrarWindows::PluginRegistrarWindows(
     FlutterDesktopPluginRegistrarRef registrar)
     : PluginRegistrar(registrar) {
-  if (FlutterDesktopViewRef view = FlutterDesktopPluginRegistrarGetView(registrar)) {
+  if (FlutterDesktopViewRef view =
+          FlutterDesktopPluginRegistrarGetView(registrar)) {
     view_ = std::make_unique<FlutterView>(view);
   }
 }
@@ -56,8 +57,8 @@ PluginRegistrarWindows* RegistrarManager::RegistrarFor(
   if (!stored) {
     stored = std::move(fresh);
   }
-  FlutterDesktopPluginRegistrarSetDestructionHandler(registrar,
-                                                     HandleRegistrarDestruction);
+  FlutterDesktopPluginRegistrarSetDestructionHandler(
+      registrar, HandleRegistrarDestruction);
   return stored.get();
 }
 

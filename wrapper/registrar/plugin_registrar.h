@@ -93,13 +93,15 @@ class RegistrarManager {
 
   // The registrar for the handle, made on the first request; never null.
   // Installs the destruction handler with the engine on every call.
-  PluginRegistrarWindows* RegistrarFor(FlutterDesktopPluginRegistrarRef registrar);
+  PluginRegistrarWindows* RegistrarFor(
+      FlutterDesktopPluginRegistrarRef registrar);
 
  private:
   friend void HandleRegistrarDestruction(FlutterDesktopPluginRegistrarRef);
   RegistrarManager() = default;
 
-  std::map<FlutterDesktopPluginRegistrarRef, std::unique_ptr<PluginRegistrarWindows>>
+  std::map<FlutterDesktopPluginRegistrarRef,
+           std::unique_ptr<PluginRegistrarWindows>>
       registrars_;
 };
 

@@ -63,7 +63,8 @@ int64_t TextureRegistrarImpl::RegisterExternalTexture(TextureSource* texture) {
       reinterpret_cast<const FlutterDesktopTextureInfo*>(record.data()));
 }
 
-bool TextureRegistrarImpl::MarkExternalTextureFrameAvailable(int64_t texture_id) {
+bool TextureRegistrarImpl::MarkExternalTextureFrameAvailable(
+    int64_t texture_id) {
   return FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable(
       texture_registrar_, texture_id);
 }
@@ -80,10 +81,12 @@ void TextureRegistrarImpl::UnregisterExternalTexture(
         texture_registrar_, texture_id, nullptr, nullptr);
     return;
   }
-  auto completion = std::make_unique<std::function<void()>>(std::move(callback));
+  auto completion =
+      std::make_unique<std::function<void()>>(std::move(callback));
   // The engine owns the completion from here; UnregisterDoneThunk frees it.
   FlutterDesktopTextureRegistrarUnregisterExternalTexture(
-      texture_registrar_, texture_id, UnregisterDoneThunk, completion.release());
+      texture_registrar_, texture_id, UnregisterDoneThunk,
+      completion.release());
 }
 
 const FlutterDesktopPixelBuffer* PixelBufferThunk(size_t width, size_t height,

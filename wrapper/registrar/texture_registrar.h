@@ -54,7 +54,8 @@ class TextureRegistrar {
 // callback is logged, and a frame callback then yields no frame.
 class TextureRegistrarImpl : public TextureRegistrar {
  public:
-  explicit TextureRegistrarImpl(FlutterDesktopTextureRegistrarRef texture_registrar)
+  explicit TextureRegistrarImpl(
+      FlutterDesktopTextureRegistrarRef texture_registrar)
       : texture_registrar_(texture_registrar) {}
   ~TextureRegistrarImpl() override = default;
 

@@ -87,11 +87,10 @@ class EncodableValue : public internal::EncodableVariant {
   }
 
   // Every payload type converts implicitly, like the variant itself.
-  template <typename T,
-            typename = std::enable_if_t<
-                std::is_constructible_v<Variant, T&&> &&
-                !std::is_convertible_v<T&&, const char*> &&
-                !std::is_same_v<std::decay_t<T>, EncodableValue>>>
+  template <typename T, typename = std::enable_if_t<
+                            std::is_constructible_v<Variant, T&&> &&
+                            !std::is_convertible_v<T&&, const char*> &&
+                            !std::is_same_v<std::decay_t<T>, EncodableValue>>>
   EncodableValue(T&& payload)  // NOLINT(google-explicit-constructor)
       : Variant(std::forward<T>(payload)) {}
 
