@@ -6,6 +6,7 @@
 // back into the engine. Handle objects are never freed before exit, so a
 // stale handle is detected as misuse instead of touching freed memory.
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <iostream>
@@ -110,12 +111,9 @@ std::string Name(const void* handle, const char* kind, int id) {
 
 template <typename T>
 bool Owns(const std::vector<std::unique_ptr<T>>& objects, const T* handle) {
-  for (const auto& object : objects) {
-    if (object.get() == handle) {
-      return true;
-    }
-  }
-  return false;
+  return std::any_of(
+      objects.begin(), objects.end(),
+      [handle](const auto& object) { return object.get() == handle; });
 }
 
 // The registrar behind a handle, or null (and a failure) when the engine

@@ -15,7 +15,7 @@ class OutcomeResult : public flutter::MethodResult<flutter::EncodableValue> {
     outcome_->value = result == nullptr ? flutter::EncodableValue() : *result;
   }
   void Error(const std::string& code, const std::string& message,
-             const flutter::EncodableValue*) override {
+             const flutter::EncodableValue* /*details*/) override {
     outcome_->kind = Outcome::Kind::kError;
     outcome_->code = code;
     outcome_->message = message;

@@ -254,9 +254,7 @@ int Send(const std::string& plugin_path, const std::string& channel,
   return kOk;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   CLI::App app{"Drives the quorvane plugin library without an application."};
   app.set_version_flag("--version", kVersion);
   app.require_subcommand(1);
@@ -310,5 +308,16 @@ int main(int argc, char** argv) {
     return Send(plugin_path, channel, hex);
   } catch (const std::exception& error) {
     return Fail(error.what());
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (...) {
+    std::cerr << "quorvane: internal error" << std::endl;
+    return kUsage;
   }
 }

@@ -120,7 +120,9 @@ std::string SubjectCommonName(const X509* certificate) {
   if (cn == entries.end()) {
     return std::string();
   }
-  return std::string(cn->second.c_str());  // ends at the first NUL
+  // Through c_str on purpose: the name ends at its first NUL.
+  return std::string(
+      cn->second.c_str());  // NOLINT(readability-redundant-string-cstr)
 }
 
 std::string MemoryBioText(BIO* sink) {
@@ -179,7 +181,7 @@ int TwoDigits(const char* text, size_t length, size_t at) {
 std::string ExpirationTime(const X509* certificate) {
   const ASN1_TIME* time = X509_get0_notAfter(certificate);
   const char* text = reinterpret_cast<const char*>(ASN1_STRING_get0_data(time));
-  const size_t length = static_cast<size_t>(ASN1_STRING_length(time));
+  const auto length = static_cast<size_t>(ASN1_STRING_length(time));
   std::tm fields{};
   size_t rest = 0;
   if (ASN1_STRING_type(time) == V_ASN1_UTCTIME) {

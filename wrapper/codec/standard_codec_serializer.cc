@@ -429,11 +429,13 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(
   }
 }
 
+// NOLINTNEXTLINE(readability-convert-member-functions-to-static)
 void StandardCodecSerializer::WriteSize(uint64_t size,
                                         ByteStreamWriter* stream) const {
   WriteSizeTo(size, VirtualSink{stream});
 }
 
+// NOLINTNEXTLINE(readability-convert-member-functions-to-static)
 uint32_t StandardCodecSerializer::ReadSize(ByteStreamReader* stream) const {
   const uint8_t first = stream->ReadByte();
   if (first < 254) {

@@ -65,6 +65,7 @@ class StandardCodecSerializer {
   // The size forms: 0..253 in one byte; 254 and a 16-bit number; 255 and a
   // 32-bit number. A size of 2^32 or more keeps only its low 32 bits here;
   // WriteValue never passes one.
+  // Members, not static, so that derived serializers can build on them.
   void WriteSize(uint64_t size, ByteStreamWriter* stream) const;
   uint32_t ReadSize(ByteStreamReader* stream) const;
 };

@@ -73,7 +73,8 @@ void BinaryMessengerImpl::Send(const std::string& channel,
   if (FlutterDesktopMessengerSendWithReply(messenger_, channel.c_str(), message,
                                            static_cast<size_t>(message_size),
                                            OnEngineReply, held.get())) {
-    held.release();  // the engine's now: OnEngineReply frees it
+    // The engine's now: OnEngineReply frees it.
+    static_cast<void>(held.release());  // NOLINT(bugprone-unused-return-value)
   }
 }
 

@@ -6,6 +6,8 @@
 // the sixteen functions. The engine (flutter_windows.dll) implements them.
 // Callbacks that the engine calls must not let a C++ exception escape.
 
+// A C header: C's typedefs and headers stay.
+// NOLINTBEGIN(modernize-use-using, modernize-deprecated-headers)
 #include <stdbool.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -120,5 +122,7 @@ FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable(
 #if defined(__cplusplus)
 }  // extern "C"
 #endif
+
+// NOLINTEND(modernize-use-using, modernize-deprecated-headers)
 
 #endif  // QUORVANE_WRAPPER_MESSAGING_FLUTTER_WINDOWS_H_

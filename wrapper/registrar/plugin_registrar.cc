@@ -44,7 +44,7 @@ PluginRegistrarWindows::~PluginRegistrarWindows() {
 }
 
 RegistrarManager* RegistrarManager::GetInstance() {
-  static RegistrarManager* const instance = new RegistrarManager();
+  static auto* const instance = new RegistrarManager();
   return instance;
 }
 

@@ -97,7 +97,8 @@ class RegistrarManager {
       FlutterDesktopPluginRegistrarRef registrar);
 
  private:
-  friend void HandleRegistrarDestruction(FlutterDesktopPluginRegistrarRef);
+  friend void HandleRegistrarDestruction(
+      FlutterDesktopPluginRegistrarRef registrar);
   RegistrarManager() = default;
 
   std::map<FlutterDesktopPluginRegistrarRef,

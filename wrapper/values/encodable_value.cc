@@ -8,7 +8,8 @@ namespace {
 // Custom values are ordered by where they live: each is equivalent only to
 // itself. std::less gives a total order over unrelated pointers.
 bool CustomLess(const EncodableCustomValue& a, const EncodableCustomValue& b) {
-  return std::less<const void*>()(&a, &b);
+  return std::less<>()(static_cast<const void*>(&a),
+                       static_cast<const void*>(&b));
 }
 
 }  // namespace
