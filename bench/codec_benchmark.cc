@@ -91,7 +91,7 @@ std::vector<DataSet> MakeDataSets() {
   for (const char* key :
        {"chainCertBase64", "expirationTime", "privateKeyCertBase64",
         "rootCertBase64", "subject"}) {
-    const std::string text(2048, 'A' + static_cast<char>(random() % 26));
+    const std::string text(2048, static_cast<char>('A' + random() % 26));
     reply.emplace(key, text);
     reply_json[key] = text;
   }
@@ -191,7 +191,7 @@ void BM_DecodeNlohmann(benchmark::State& state, const DataSet* set) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
   for (const DataSet& set : DataSets()) {
     const std::string name = set.name;
     benchmark::RegisterBenchmark(("memcpy/" + name).c_str(), BM_Memcpy, &set);

@@ -168,7 +168,7 @@ BENCHMARK(BM_MessageThroughMachinery);
 BENCHMARK(BM_MessageStandInOnly);
 BENCHMARK(BM_MessageCodecOnly);
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
   quorvane_engine::SetCallLogging(false);
   // One request first, so that both sides run with the providers loaded.
   Host().Call("quorvane", "getCertificate",

@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::abort();
   }
   // A NaN is unequal to itself; the byte comparison above covers it.
-  const bool comparable = first == first;
+  const bool comparable = first == first;  // NOLINT(misc-redundant-expression)
   if (comparable && !(first == second)) {
     std::abort();
   }

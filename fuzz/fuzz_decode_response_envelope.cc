@@ -11,9 +11,9 @@ namespace {
 
 class CountingResult : public flutter::MethodResult<flutter::EncodableValue> {
  public:
-  void Success(const flutter::EncodableValue*) override { ++calls; }
-  void Error(const std::string&, const std::string&,
-             const flutter::EncodableValue*) override {
+  void Success(const flutter::EncodableValue* /*result*/) override { ++calls; }
+  void Error(const std::string& /*code*/, const std::string& /*message*/,
+             const flutter::EncodableValue* /*details*/) override {
     ++calls;
   }
   void NotImplemented() override { ++calls; }

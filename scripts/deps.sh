@@ -1,7 +1,8 @@
 # Sourced by the project's scripts: installs the Debian packages that are
 # missing, without asking. Nothing happens when all are present.
 quorvane_install_deps() {
-  local wanted=(cmake ninja-build g++ clang libclang-rt-14-dev openssl libssl-dev
+  local wanted=(cmake ninja-build g++ clang clang-format clang-tidy libclang-rt-14-dev
+    binutils openssl libssl-dev python3
     libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev)
   local missing=()
   for package in "${wanted[@]}"; do

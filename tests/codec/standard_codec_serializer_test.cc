@@ -19,8 +19,7 @@ using quorvane_testing::Hex;
 using quorvane_testing::StderrLines;
 using quorvane_testing::ToHex;
 
-const std::string kInvalidRead =
-    "Invalid read in StandardCodecByteStreamReader";
+constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
 
 std::vector<uint8_t> Encode(const EncodableValue& value,
                             const StandardCodecSerializer& serializer =
@@ -225,7 +224,8 @@ TEST(StandardCodecSerializerTest, TruncationAtEveryOffset) {
     const auto bytes = Encode(message);
     for (size_t length = 0; length < bytes.size(); ++length) {
       SCOPED_TRACE(length);
-      const std::vector<uint8_t> prefix(bytes.begin(), bytes.begin() + length);
+      const std::vector<uint8_t> prefix(
+          bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
       EncodableValue value;
       const auto lines = StderrLines([&] { value = Decode(prefix); });
       EXPECT_FALSE(lines.empty());

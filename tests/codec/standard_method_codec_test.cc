@@ -14,9 +14,8 @@ using quorvane_testing::RecordingResult;
 using quorvane_testing::StderrLines;
 using quorvane_testing::ToHex;
 
-const std::string kInvalidRead =
-    "Invalid read in StandardCodecByteStreamReader";
-const std::string kNotAString =
+constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
+constexpr char kNotAString[] =
     "Invalid method call; method name is not a string.";
 
 const StandardMethodCodec& Codec() {

@@ -30,7 +30,7 @@ class BinaryMessengerTest : public quorvane_testing::EngineTest {
 
 TEST_F(BinaryMessengerTest, HandlerAddressIsTheEngineContext) {
   messenger_impl_->SetMessageHandler(
-      "a", [](const uint8_t*, uint64_t, BinaryReply) {});
+      "a", [](const uint8_t*, uint64_t, const BinaryReply&) {});
   const auto first = quorvane_engine::CallbackFor(messenger_, "a");
   ASSERT_TRUE(first.has_value());
   EXPECT_EQ(first->callback, &OnEngineMessage);
@@ -38,7 +38,7 @@ TEST_F(BinaryMessengerTest, HandlerAddressIsTheEngineContext) {
 
   int calls = 0;
   messenger_impl_->SetMessageHandler(
-      "a", [&calls](const uint8_t*, uint64_t, BinaryReply) { ++calls; });
+      "a", [&calls](const uint8_t*, uint64_t, const BinaryReply&) { ++calls; });
   EXPECT_EQ(quorvane_engine::CallbackFor(messenger_, "a")->user_data,
             first->user_data);  // the entry is reused
   quorvane_engine::Exchange(messenger_, "a", {1});
@@ -56,13 +56,14 @@ TEST_F(BinaryMessengerTest, HandlerAddressIsTheEngineContext) {
           "FlutterDesktopMessengerAddRef(messenger#N)",
           "FlutterDesktopMessengerRelease(messenger#N)",
           "FlutterDesktopMessengerSetCallback(messenger#N, \"a\", null, null)",
+          // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one line
           "FlutterDesktopMessengerSetCallback(messenger#N, \"never-set\", "
           "null, null)"}));
 }
 
 TEST_F(BinaryMessengerTest, ReplyAnswersOnceUnderTheLock) {
   messenger_impl_->SetMessageHandler(
-      "c", [](const uint8_t* message, uint64_t size, BinaryReply reply) {
+      "c", [](const uint8_t* message, uint64_t size, const BinaryReply& reply) {
         const BinaryReply copy = reply;
         reply(message, size);
         copy(nullptr, 0);  // copies share the one answer
@@ -81,6 +82,7 @@ TEST_F(BinaryMessengerTest, ReplyAnswersOnceUnderTheLock) {
           "FlutterDesktopMessengerAddRef(messenger#N)",
           "FlutterDesktopMessengerLock(messenger#N)",
           "FlutterDesktopMessengerIsAvailable(messenger#N)",
+          // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one line
           "FlutterDesktopMessengerSendResponse(messenger#N, response#N, 2 "
           "bytes)",
           "FlutterDesktopMessengerUnlock(messenger#N)",
@@ -93,8 +95,9 @@ TEST_F(BinaryMessengerTest, ReplyAnswersOnceUnderTheLock) {
 TEST_F(BinaryMessengerTest, DroppedReplyReleasesWhenTheCallbackReturns) {
   uint64_t seen_size = 99;
   messenger_impl_->SetMessageHandler(
-      "d",
-      [&](const uint8_t*, uint64_t size, BinaryReply) { seen_size = size; });
+      "d", [&](const uint8_t*, uint64_t size, const BinaryReply&) {
+        seen_size = size;
+      });
   const uint64_t id = quorvane_engine::Deliver(messenger_, "d", {});
   EXPECT_EQ(seen_size, 0u);
   EXPECT_FALSE(quorvane_engine::ResponseTo(id).has_value());
@@ -132,8 +135,9 @@ TEST_F(BinaryMessengerTest, StoredReplyIsAnsweredLaterFromAnotherThread) {
 
 TEST_F(BinaryMessengerTest, UnavailableMessengerDropsTheReplySilently) {
   messenger_impl_->SetMessageHandler(
-      "u",
-      [](const uint8_t*, uint64_t, BinaryReply reply) { reply(nullptr, 0); });
+      "u", [](const uint8_t*, uint64_t, const BinaryReply& reply) {
+        reply(nullptr, 0);
+      });
   quorvane_engine::SetAvailable(messenger_, false);
   uint64_t id = 0;
   EXPECT_TRUE(StderrLines([&] {
@@ -146,7 +150,7 @@ TEST_F(BinaryMessengerTest, SendUsesTheRightEngineCall) {
   std::vector<std::string> received;
   quorvane_engine::SetApplicationHandler(
       messenger_, [&](const std::string& channel, const Bytes& message,
-                      quorvane_engine::Reply reply) {
+                      const quorvane_engine::Reply& reply) {
         received.push_back(channel);
         reply(Bytes(message.rbegin(), message.rend()));
       });
@@ -191,7 +195,7 @@ TEST_F(BinaryMessengerTest, ThrowingHandlerIsAnsweredEmpty) {
                         Case{"answers, then throws", true}}) {
     SCOPED_TRACE(c.name);
     messenger_impl_->SetMessageHandler(
-        "t", [&c](const uint8_t*, uint64_t, BinaryReply reply) {
+        "t", [&c](const uint8_t*, uint64_t, const BinaryReply& reply) {
           if (c.answer_first) {
             const Bytes answer{5};
             reply(answer.data(), answer.size());
@@ -210,7 +214,7 @@ TEST_F(BinaryMessengerTest, ThrowingHandlerIsAnsweredEmpty) {
 TEST_F(BinaryMessengerTest, ThrowingReplyCallbackStaysInside) {
   quorvane_engine::SetApplicationHandler(
       messenger_, [](const std::string&, const Bytes&,
-                     quorvane_engine::Reply reply) { reply({1}); });
+                     const quorvane_engine::Reply& reply) { reply({1}); });
   const auto lines = StderrLines([&] {
     messenger_impl_->Send("app", nullptr, 0, [](const uint8_t*, uint64_t) {
       throw std::runtime_error("reply failed");

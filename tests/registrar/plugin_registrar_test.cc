@@ -32,7 +32,7 @@ TEST_F(PluginRegistrarTest, OneRegistrarPerHandle) {
   EXPECT_EQ(manager->RegistrarFor(registrar_), first);
   EXPECT_EQ(CallLog(), construction);  // built, discarded, handler again
 
-  auto other_handle = quorvane_engine::CreateRegistrar(/*with_view=*/false);
+  auto* other_handle = quorvane_engine::CreateRegistrar(/*with_view=*/false);
   PluginRegistrarWindows* other = manager->RegistrarFor(other_handle);
   EXPECT_NE(other, first);
   EXPECT_NE(other->GetMessenger(), first->GetMessenger());
@@ -72,7 +72,7 @@ TEST_F(PluginRegistrarTest, DestructionRunsInOrder) {
   registrar->AdoptPlugin(std::make_unique<Recorder>(&events, registrar));
   auto guard = std::make_shared<Guard>(&events);
   registrar->GetMessenger()->SetMessageHandler(
-      "x", [guard](const uint8_t*, uint64_t, BinaryReply) {});
+      "x", [guard](const uint8_t*, uint64_t, const BinaryReply&) {});
   guard.reset();
 
   quorvane_engine::ClearCallLog();
@@ -106,8 +106,9 @@ TEST_F(PluginRegistrarTest, RegistersAgainAfterDestruction) {
 
 TEST_F(PluginRegistrarTest, UnknownHandleDestructionDoesNothing) {
   quorvane_engine::ClearCallLog();
-  HandleRegistrarDestruction(reinterpret_cast<FlutterDesktopPluginRegistrarRef>(
-      static_cast<uintptr_t>(0x1234)));
+  int never_registered = 0;
+  HandleRegistrarDestruction(
+      reinterpret_cast<FlutterDesktopPluginRegistrarRef>(&never_registered));
   EXPECT_TRUE(CallLog().empty());
 }
 

@@ -140,7 +140,7 @@ TEST(EncodableValueTest, CopyIsDeep) {
   EncodableValue copy = source;
   auto& list = copy.Get<EncodableValueMap>()[EncodableValue("list")]
                    .Get<EncodableValueList>();
-  list.push_back(3.0);
+  list.emplace_back(3.0);
   list[1] = "changed";
   const auto& original =
       source.Get<EncodableValueMap>().at("list").Get<EncodableValueList>();
@@ -204,7 +204,9 @@ TEST(EncodableValueTest, CustomValuesCompareByIdentity) {
 
 TEST(EncodableValueTest, CustomValueMoveCopiesTheHeldObject) {
   EncodableCustomValue source(std::vector<int>{1, 2, 3});
-  EncodableCustomValue target(std::move(source));
+  // Moving copies: the source keeps its object.
+  EncodableCustomValue target(
+      std::move(source));  // NOLINT(performance-move-const-arg)
   ASSERT_NE(source.TryGet<std::vector<int>>(), nullptr);  // NOLINT
   EXPECT_EQ(source.TryGet<std::vector<int>>()->size(), 3u);
   EXPECT_EQ(*target.TryGet<std::vector<int>>(), (std::vector<int>{1, 2, 3}));

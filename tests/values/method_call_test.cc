@@ -23,9 +23,9 @@ TEST(MethodResultTest, OwningBasePointerRunsConcreteDestructor) {
   struct Result : MethodResult<EncodableValue> {
     explicit Result(bool* destroyed) : destroyed(destroyed) {}
     ~Result() override { *destroyed = true; }
-    void Success(const EncodableValue*) override {}
-    void Error(const std::string&, const std::string&,
-               const EncodableValue*) override {}
+    void Success(const EncodableValue* /*result*/) override {}
+    void Error(const std::string& /*code*/, const std::string& /*message*/,
+               const EncodableValue* /*details*/) override {}
     void NotImplemented() override {}
     bool* destroyed;
   };

@@ -148,8 +148,9 @@ TEST(CertificateHandlerTest, ExpirationIsLocalStandardTime) {
     const char* tz;
     int64_t standard_west_of_utc;
   };
-  const Zone zones[] = {
-      {"UTC0", 0}, {"EST5EDT,M3.2.0,M11.1.0", 5 * 3600}, {"JST-9", -9 * 3600}};
+  const Zone zones[] = {{"UTC0", 0},
+                        {"EST5EDT,M3.2.0,M11.1.0", int64_t{5} * 3600},
+                        {"JST-9", int64_t{-9} * 3600}};
   for (const Zone& zone : zones) {
     SCOPED_TRACE(zone.tz);
     const ScopedTimeZone scoped(zone.tz);
@@ -320,6 +321,7 @@ TEST(CertificateHandlerTest, ConcurrentCallsAllSucceed) {
       "secret");
   std::vector<Answer> answers(4);
   std::vector<std::thread> threads;
+  threads.reserve(answers.size());
   for (Answer& answer : answers) {
     threads.emplace_back([&arguments, &answer] {
       HandleGetCertificate(&arguments, RecordingResult::Make(&answer));

@@ -22,7 +22,7 @@ using flutter::EncodableValueMap;
 using quorvane_testing::Answer;
 using quorvane_testing::RecordingResult;
 
-const fs::path kCorpus = QUORVANE_CORPUS_DIR;
+constexpr char kCorpus[] = QUORVANE_CORPUS_DIR;
 
 // Containers that the tool opens but PKCS12_parse refuses, so the handler
 // answers "BAD_PASSWORD" as the library decides; the reason, or "".
@@ -49,7 +49,7 @@ std::string PasswordFor(const std::string& name) {
     return std::string();  // pass(empty), or no password at all
   }
   const auto bytes = quorvane_testing::ReadFileBytes(
-      (kCorpus / ("password-" + kind + ".txt")).string());
+      (fs::path(kCorpus) / ("password-" + kind + ".txt")).string());
   return std::string(bytes.begin(), bytes.end());
 }
 
@@ -94,7 +94,8 @@ TEST(CorpusTest, EveryContainerAgreesWithTheOpensslTool) {
           << "the tool opens it, the handler answers " << answer.code;
       EXPECT_EQ(answer.code, "BAD_PASSWORD");
       if (!reason.empty()) {
-        refused.push_back(name + ": " + reason);
+        refused.push_back(name + ": ");
+        refused.back() += reason;
         ++agree;
       }
       continue;
