@@ -164,6 +164,27 @@ std::string Quote(const char* text) {
 }
 std::string Pointer(const void* p) { return p == nullptr ? "null" : "set"; }
 
+// Each C function starts here: log the call with its arguments, then vet
+// the handle (null, with the misuse recorded, when it is not live).
+FlutterDesktopPluginRegistrar* Enter(Engine& engine, const char* call,
+                                     FlutterDesktopPluginRegistrarRef r,
+                                     const std::string& more = "") {
+  engine.Log(std::string(call) + "(" + R(r) + more + ")");
+  return LiveRegistrar(engine, r, call);
+}
+FlutterDesktopMessenger* Enter(Engine& engine, const char* call,
+                               FlutterDesktopMessengerRef m,
+                               const std::string& more = "") {
+  engine.Log(std::string(call) + "(" + M(m) + more + ")");
+  return LiveMessenger(engine, m, call);
+}
+FlutterDesktopTextureRegistrar* Enter(Engine& engine, const char* call,
+                                      FlutterDesktopTextureRegistrarRef t,
+                                      const std::string& more = "") {
+  engine.Log(std::string(call) + "(" + T(t) + more + ")");
+  return LiveTextures(engine, t, call);
+}
+
 // The application's reply to one message that the plugin sent with a reply.
 // Runs the plugin's reply callback exactly once: when called, or with an
 // empty reply when the last copy is dropped uncalled.
@@ -458,10 +479,7 @@ FlutterDesktopMessengerRef FlutterDesktopPluginRegistrarGetMessenger(
     FlutterDesktopPluginRegistrarRef registrar) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.Log("FlutterDesktopPluginRegistrarGetMessenger(" +
-             quorvane_engine::R(registrar) + ")");
-  auto* live = quorvane_engine::LiveRegistrar(
-      engine, registrar, "FlutterDesktopPluginRegistrarGetMessenger");
+  auto* live = quorvane_engine::Enter(engine, __func__, registrar);
   return live == nullptr ? nullptr : live->messenger;
 }
 
@@ -469,10 +487,7 @@ FlutterDesktopTextureRegistrarRef FlutterDesktopRegistrarGetTextureRegistrar(
     FlutterDesktopPluginRegistrarRef registrar) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.Log("FlutterDesktopRegistrarGetTextureRegistrar(" +
-             quorvane_engine::R(registrar) + ")");
-  auto* live = quorvane_engine::LiveRegistrar(
-      engine, registrar, "FlutterDesktopRegistrarGetTextureRegistrar");
+  auto* live = quorvane_engine::Enter(engine, __func__, registrar);
   return live == nullptr ? nullptr : live->textures;
 }
 
@@ -480,10 +495,7 @@ FlutterDesktopViewRef FlutterDesktopPluginRegistrarGetView(
     FlutterDesktopPluginRegistrarRef registrar) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.Log("FlutterDesktopPluginRegistrarGetView(" +
-             quorvane_engine::R(registrar) + ")");
-  auto* live = quorvane_engine::LiveRegistrar(
-      engine, registrar, "FlutterDesktopPluginRegistrarGetView");
+  auto* live = quorvane_engine::Enter(engine, __func__, registrar);
   return live == nullptr ? nullptr : live->view;
 }
 
@@ -492,11 +504,9 @@ void FlutterDesktopPluginRegistrarSetDestructionHandler(
     FlutterDesktopOnPluginRegistrarDestroyed callback) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.Log("FlutterDesktopPluginRegistrarSetDestructionHandler(" +
-             quorvane_engine::R(registrar) + ", " +
-             quorvane_engine::Pointer(reinterpret_cast<void*>(callback)) + ")");
-  auto* live = quorvane_engine::LiveRegistrar(
-      engine, registrar, "FlutterDesktopPluginRegistrarSetDestructionHandler");
+  auto* live = quorvane_engine::Enter(
+      engine, __func__, registrar,
+      ", " + quorvane_engine::Pointer(reinterpret_cast<void*>(callback)));
   if (live != nullptr) {
     live->destruction_handler = callback;
   }
@@ -508,13 +518,11 @@ void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
                                         void* user_data) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.Log("FlutterDesktopMessengerSetCallback(" +
-             quorvane_engine::M(messenger) + ", " +
-             quorvane_engine::Quote(channel) + ", " +
-             quorvane_engine::Pointer(reinterpret_cast<void*>(callback)) +
-             ", " + quorvane_engine::Pointer(user_data) + ")");
-  auto* live = quorvane_engine::LiveMessenger(
-      engine, messenger, "FlutterDesktopMessengerSetCallback");
+  auto* live = quorvane_engine::Enter(
+      engine, __func__, messenger,
+      ", " + quorvane_engine::Quote(channel) + ", " +
+          quorvane_engine::Pointer(reinterpret_cast<void*>(callback)) + ", " +
+          quorvane_engine::Pointer(user_data));
   if (live == nullptr || channel == nullptr) {
     return;
   }
@@ -551,10 +559,7 @@ FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(
     FlutterDesktopMessengerRef messenger) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.Log("FlutterDesktopMessengerAddRef(" + quorvane_engine::M(messenger) +
-             ")");
-  auto* live = quorvane_engine::LiveMessenger(engine, messenger,
-                                              "FlutterDesktopMessengerAddRef");
+  auto* live = quorvane_engine::Enter(engine, __func__, messenger);
   if (live != nullptr) {
     ++live->references;
   }
@@ -564,10 +569,7 @@ FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(
 void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.Log("FlutterDesktopMessengerRelease(" + quorvane_engine::M(messenger) +
-             ")");
-  auto* live = quorvane_engine::LiveMessenger(engine, messenger,
-                                              "FlutterDesktopMessengerRelease");
+  auto* live = quorvane_engine::Enter(engine, __func__, messenger);
   if (live == nullptr) {
     return;
   }
@@ -585,10 +587,7 @@ FlutterDesktopMessengerRef FlutterDesktopMessengerLock(
   {
     auto& engine = State();
     const Lock lock(engine.mutex);
-    engine.Log("FlutterDesktopMessengerLock(" + quorvane_engine::M(messenger) +
-               ")");
-    if (quorvane_engine::LiveMessenger(
-            engine, messenger, "FlutterDesktopMessengerLock") == nullptr) {
+    if (quorvane_engine::Enter(engine, __func__, messenger) == nullptr) {
       return nullptr;
     }
   }
@@ -601,10 +600,7 @@ FlutterDesktopMessengerRef FlutterDesktopMessengerLock(
 bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.Log("FlutterDesktopMessengerIsAvailable(" +
-             quorvane_engine::M(messenger) + ")");
-  auto* live = quorvane_engine::LiveMessenger(
-      engine, messenger, "FlutterDesktopMessengerIsAvailable");
+  auto* live = quorvane_engine::Enter(engine, __func__, messenger);
   return live != nullptr && live->available;
 }
 
@@ -615,14 +611,13 @@ void FlutterDesktopMessengerSendResponse(
   auto& engine = State();
   const Lock lock(engine.mutex);
   const auto id = engine.response_ids.find(handle);
-  engine.Log("FlutterDesktopMessengerSendResponse(" +
-             quorvane_engine::M(messenger) + ", " +
-             (id == engine.response_ids.end()
-                  ? std::string("unknown response")
-                  : "response#" + std::to_string(id->second)) +
-             ", " + std::to_string(data_length) + " bytes)");
-  auto* live = quorvane_engine::LiveMessenger(
-      engine, messenger, "FlutterDesktopMessengerSendResponse");
+  auto* live = quorvane_engine::Enter(
+      engine, __func__, messenger,
+      ", " +
+          (id == engine.response_ids.end()
+               ? std::string("unknown response")
+               : "response#" + std::to_string(id->second)) +
+          ", " + std::to_string(data_length) + " bytes");
   if (live == nullptr) {
     return;
   }
@@ -653,10 +648,7 @@ void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger) {
   {
     auto& engine = State();
     const Lock lock(engine.mutex);
-    engine.Log("FlutterDesktopMessengerUnlock(" +
-               quorvane_engine::M(messenger) + ")");
-    if (quorvane_engine::LiveMessenger(
-            engine, messenger, "FlutterDesktopMessengerUnlock") == nullptr) {
+    if (quorvane_engine::Enter(engine, __func__, messenger) == nullptr) {
       return;
     }
     if (messenger->lock_owner != std::this_thread::get_id()) {
@@ -673,12 +665,8 @@ int64_t FlutterDesktopTextureRegistrarRegisterExternalTexture(
     const FlutterDesktopTextureInfo* info) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.Log("FlutterDesktopTextureRegistrarRegisterExternalTexture(" +
-             quorvane_engine::T(texture_registrar) + ", " +
-             quorvane_engine::Pointer(info) + ")");
-  auto* live = quorvane_engine::LiveTextures(
-      engine, texture_registrar,
-      "FlutterDesktopTextureRegistrarRegisterExternalTexture");
+  auto* live = quorvane_engine::Enter(engine, __func__, texture_registrar,
+                                      ", " + quorvane_engine::Pointer(info));
   if (live == nullptr || info == nullptr) {
     return -1;
   }
@@ -692,14 +680,11 @@ void FlutterDesktopTextureRegistrarUnregisterExternalTexture(
     FlutterDesktopOnTextureUnregistered callback, void* user_data) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.Log("FlutterDesktopTextureRegistrarUnregisterExternalTexture(" +
-             quorvane_engine::T(texture_registrar) + ", " +
-             std::to_string(texture_id) + ", " +
-             quorvane_engine::Pointer(reinterpret_cast<void*>(callback)) +
-             ", " + quorvane_engine::Pointer(user_data) + ")");
-  auto* live = quorvane_engine::LiveTextures(
-      engine, texture_registrar,
-      "FlutterDesktopTextureRegistrarUnregisterExternalTexture");
+  auto* live = quorvane_engine::Enter(
+      engine, __func__, texture_registrar,
+      ", " + std::to_string(texture_id) + ", " +
+          quorvane_engine::Pointer(reinterpret_cast<void*>(callback)) + ", " +
+          quorvane_engine::Pointer(user_data));
   if (live == nullptr) {
     return;
   }
@@ -713,13 +698,8 @@ bool FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable(
     FlutterDesktopTextureRegistrarRef texture_registrar, int64_t texture_id) {
   auto& engine = State();
   const Lock lock(engine.mutex);
-  engine.Log(
-      "FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable(" +
-      quorvane_engine::T(texture_registrar) + ", " +
-      std::to_string(texture_id) + ")");
-  auto* live = quorvane_engine::LiveTextures(
-      engine, texture_registrar,
-      "FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable");
+  auto* live = quorvane_engine::Enter(engine, __func__, texture_registrar,
+                                      ", " + std::to_string(texture_id));
   return live != nullptr && live->textures.count(texture_id) == 1;
 }
 
