@@ -25,6 +25,19 @@ constexpr int kOk = 0;
 constexpr int kErrorReply = 1;
 constexpr int kUsage = 2;
 
+bool trace_engine = false;
+
+// With --trace: every engine call the exchange made, on standard error.
+void PrintEngineTrace() {
+  if (!trace_engine) {
+    return;
+  }
+  for (const std::string& call : quorvane_engine::CallLog()) {
+    std::cerr << "engine: " << call << "\n";
+  }
+  std::cerr.flush();
+}
+
 int Fail(const std::string& line) {
   std::cerr << "quorvane: " << line << std::endl;
   return kUsage;
@@ -128,11 +141,13 @@ int GetCertificate(const std::string& plugin_path,
     return Fail(error);
   }
   quorvane_host::PluginHost host(register_plugin);
+  quorvane_engine::ClearCallLog();
   const auto outcome =
       host.Call("quorvane", "getCertificate",
                 flutter::EncodableValueMap{{"certificate", *bytes},
                                            {"password", *password}});
 
+  PrintEngineTrace();
   using Kind = quorvane_host::Outcome::Kind;
   const auto dump = [](const nlohmann::json& object) {
     std::cout << object.dump(2, ' ', false,
@@ -236,7 +251,9 @@ int Send(const std::string& plugin_path, const std::string& channel,
     return Fail(error);
   }
   quorvane_host::PluginHost host(register_plugin);
+  quorvane_engine::ClearCallLog();
   const auto response = host.Send(channel, *message);
+  PrintEngineTrace();
   if (!response) {
     std::cout << "no response" << std::endl;
   } else if (response->empty()) {
@@ -260,6 +277,8 @@ int Main(int argc, char** argv) {
   app.require_subcommand(1);
   std::string plugin_path = QUORVANE_DEFAULT_PLUGIN;
   app.add_option("--plugin", plugin_path, "The plugin library to load");
+  app.add_flag("--trace", trace_engine,
+               "Print every engine call of the exchange on standard error");
 
   CertificateOptions certificate;
   auto* get = app.add_subcommand("get-certificate",

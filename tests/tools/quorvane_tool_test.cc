@@ -137,6 +137,21 @@ TEST_F(ToolTest, JsonIsOneObject) {
                             {"message", "Invalid password"}}));
 }
 
+TEST_F(ToolTest, TraceShowsEveryEngineCallOfTheRequest) {
+  const ToolRun run =
+      Tool("--trace send --channel quorvane --hex '07 01 6D 00'");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err,
+            "engine: message#1 on \"quorvane\" (4 bytes) -> callback\n"
+            "engine: FlutterDesktopMessengerAddRef(messenger#1)\n"
+            "engine: FlutterDesktopMessengerLock(messenger#1)\n"
+            "engine: FlutterDesktopMessengerIsAvailable(messenger#1)\n"
+            "engine: FlutterDesktopMessengerSendResponse(messenger#1, "
+            "response#1, 0 bytes)\n"
+            "engine: FlutterDesktopMessengerUnlock(messenger#1)\n"
+            "engine: FlutterDesktopMessengerRelease(messenger#1)\n");
+}
+
 // Awkward names, a password file, PEM files that are never silently replaced,
 // and a key that only its owner can read.
 TEST_F(ToolTest, WritesPemFilesCarefully) {
