@@ -27,6 +27,12 @@ TEST(EncodableValueTest, CStringConstructsStringNotBool) {
   EXPECT_EQ(from_mutable.index(), 5u);
   from_mutable = "assigned";
   EXPECT_EQ(from_mutable.Get<std::string>(), "assigned");
+
+  // A null C string is no text at all, not a crash; the literal nullptr is
+  // the null value.
+  EXPECT_EQ(EncodableValue(static_cast<const char*>(nullptr)),
+            EncodableValue(std::string()));
+  EXPECT_TRUE(EncodableValue(nullptr).IsNull());
 }
 
 TEST(EncodableValueTest, PayloadsSelectTheirAlternative) {

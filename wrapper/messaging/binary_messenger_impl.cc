@@ -1,5 +1,6 @@
 #include "messaging/binary_messenger_impl.h"
 
+#include <cstddef>
 #include <exception>
 #include <memory>
 #include <utility>
@@ -7,6 +8,16 @@
 #include "values/log_line.h"
 
 namespace flutter {
+
+// The engine hands the record over as laid out on a 64-bit target; these
+// are the offsets at which the message callback reads it.
+static_assert(sizeof(void*) != 8 ||
+              offsetof(FlutterDesktopMessage, message) == 16);
+static_assert(sizeof(void*) != 8 ||
+              offsetof(FlutterDesktopMessage, message_size) == 24);
+static_assert(sizeof(void*) != 8 ||
+              offsetof(FlutterDesktopMessage, response_handle) == 32);
+
 namespace {
 
 // Holds the engine messenger reference of one incoming message; the last
