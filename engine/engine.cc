@@ -13,13 +13,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <sstream>
 #include <thread>
 
 #include "engine_control.h"
-
-struct FlutterDesktopMessengerImpl;
 
 struct FlutterDesktopMessenger {
   int id = 0;
