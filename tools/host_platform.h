@@ -1,7 +1,7 @@
 #ifndef QUORVANE_TOOLS_HOST_PLATFORM_H_
 #define QUORVANE_TOOLS_HOST_PLATFORM_H_
 
-// The host tool's platform seam: files and local time.
+// The host tool's platform seam: the command line, files and time.
 
 #include <cstdint>
 #include <optional>
@@ -19,8 +19,15 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path,
 bool WriteNewFile(const std::string& path, const std::string& content,
                   bool owner_only, bool replace, std::string* error);
 
-// "2036-12-31T23:59:59+01:00": the instant as local ISO 8601 date-time.
-std::string LocalIsoDateTime(int64_t seconds_since_epoch);
+// The command line's arguments as UTF-8. On Windows the narrow arguments
+// are in the ANSI code page, which cannot hold every password or path, so
+// they are read again from the wide command line.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// The plugin's "expirationTime" counts the certificate's notAfter digits as
+// local standard time in this process's zone. This undoes that and names
+// the notAfter itself in UTC: "2036-12-31T23:59:59Z", for years 0 to 9999.
+std::string NotAfterUtc(int64_t reply_seconds);
 
 }  // namespace quorvane_host
 

@@ -2,6 +2,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include <filesystem>
 #else
 #include <dlfcn.h>
 #endif
@@ -11,7 +13,8 @@ namespace quorvane_host {
 void* LoadLibrarySymbol(const std::string& path, const char* symbol,
                         std::string* error) {
 #if defined(_WIN32)
-  HMODULE library = LoadLibraryA(path.c_str());
+  const std::wstring wide = std::filesystem::u8path(path).wstring();
+  HMODULE library = LoadLibraryW(wide.c_str());
   if (library == nullptr) {
     *error = "cannot load " + path;
     return nullptr;

@@ -9,6 +9,7 @@
 // errors, unreadable files or a plugin that does not load.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cctype>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -194,7 +195,7 @@ int GetCertificate(const std::string& plugin_path,
   std::cout << "subject:  "
             << (Text(*reply, "subject").empty() ? "(no common name)"
                                                 : Text(*reply, "subject"))
-            << "\nexpires:  " << quorvane_host::LocalIsoDateTime(seconds)
+            << "\nexpires:  " << quorvane_host::NotAfterUtc(seconds)
             << " (" << expiry << ")\nchain:    " << certificates
             << (certificates == 1 ? " certificate" : " certificates")
             << " (the certificate"
@@ -273,6 +274,8 @@ int Send(const std::string& plugin_path, const std::string& channel,
 
 int Main(int argc, char** argv) {
   CLI::App app{"Drives the quorvane plugin library without an application."};
+  // CLI11 would read "/path" as an option on Windows.
+  app.allow_windows_style_options(false);
   app.set_version_flag("--version", kVersion);
   app.require_subcommand(1);
   std::string plugin_path = QUORVANE_DEFAULT_PLUGIN;
@@ -310,7 +313,11 @@ int Main(int argc, char** argv) {
   send->add_option("--hex", hex, "The message, in hexadecimal")->required();
 
   try {
-    app.parse(argc, argv);
+    std::vector<std::string> arguments =
+        quorvane_host::Utf8Arguments(argc, argv);
+    std::reverse(arguments.begin(), arguments.end());
+    arguments.pop_back();  // the program's own name
+    app.parse(arguments);
   } catch (const CLI::CallForHelp& help) {
     return app.exit(help);
   } catch (const CLI::CallForAllHelp& help) {

@@ -27,12 +27,14 @@ int64_t LocalTimeToEpochSeconds(std::tm* fields) {
   if (seconds != -1) {
     return seconds;
   }
-  // _mktime64 stops at the year 3000, short of RFC 5280's "no expiry" date
-  // 9999-12-31. Past it, apply the zone's standard offset to the civil date.
-  long west_of_utc = 0;  // NOLINT(google-runtime-int): the CRT's type
-  if (_get_timezone(&west_of_utc) != 0) {
-    return -1;
-  }
+  // _mktime64 refuses dates before 1970 and after 3000 (RFC 5280's "no
+  // expiry" is 9999-12-31). There, apply the zone's standard offset to the
+  // civil date, as _mktime64 does within its range. _tzset first: in a
+  // fresh process nothing has read TZ yet, and _timezone still holds the
+  // runtime's built-in Pacific offset. (_get_timezone is missing from
+  // MinGW's import library.)
+  _tzset();
+  const int64_t west_of_utc = _timezone;
   const int64_t days = DaysFromCivil(int64_t{fields->tm_year} + 1900,
                                      fields->tm_mon, fields->tm_mday);
   return days * 86400 + int64_t{fields->tm_hour} * 3600 +

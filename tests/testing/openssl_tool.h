@@ -9,6 +9,13 @@ namespace quorvane_testing {
 
 // What the `openssl pkcs12 -legacy` command prints for a container: the
 // independent source of the PEM texts that the handler must reproduce.
+//
+// The oracle is the Linux openssl tool on every platform. When the
+// environment names a folder in QUORVANE_OPENSSL_ORACLE, each answer is
+// recorded there (Linux) or read back from there (Windows, where the tool
+// under wine was too slow and not always deterministic), keyed by the
+// container's file name and the password; an answer that was never recorded
+// fails the test.
 struct ToolTexts {
   bool opened = false;  // the tool accepted the password and printed a key
   std::string cert_pem;
@@ -20,9 +27,6 @@ ToolTexts ReadWithOpensslTool(const std::string& path,
                               const std::string& password);
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
-
-// The text as one single-quoted shell word.
-std::string ShellQuote(const std::string& text);
 
 // The PEM blocks of a text, each from "-----BEGIN" to its "-----END ...-----"
 // line end inclusive, in order.

@@ -1,18 +1,18 @@
 #include "certificate_handler.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "openssl_tool.h"
+#include "platform.h"
 #include "recording_result.h"
 
 namespace quorvane {
@@ -56,16 +56,16 @@ class ScopedTimeZone {
     if (had_) {
       old_ = old;
     }
-    setenv("TZ", zone, 1);
-    tzset();
+    quorvane_testing::SetEnvironment("TZ", zone);
+    quorvane_testing::ReloadTimeZone();
   }
   ~ScopedTimeZone() {
     if (had_) {
-      setenv("TZ", old_.c_str(), 1);
+      quorvane_testing::SetEnvironment("TZ", old_);
     } else {
-      unsetenv("TZ");
+      quorvane_testing::UnsetEnvironment("TZ");
     }
-    tzset();
+    quorvane_testing::ReloadTimeZone();
   }
 
  private:
@@ -143,14 +143,19 @@ TEST(CertificateHandlerTest, ExpirationIsLocalStandardTime) {
       {"gen-20501231235959.p12", 2556143999},    // 2050-12-31 23:59:59
       {"gen-99991231235959.p12", 253402300799},  // "no expiry", not -1
       {"gen-20300701120000.p12", 1909137600},    // in summer time
+      {"gen-19000101000000.p12", -2208988800},   // before 1970
+      {"gen-00000101000000.p12", -62167219200},  // year 0
   };
   struct Zone {
     const char* tz;
     int64_t standard_west_of_utc;
   };
+  // POSIX zones with explicit rules: both C runtimes read them alike (a
+  // Unix zone name reads as UTC on Windows, and as a zone file here).
   const Zone zones[] = {{"UTC0", 0},
                         {"EST5EDT,M3.2.0,M11.1.0", int64_t{5} * 3600},
-                        {"JST-9", int64_t{-9} * 3600}};
+                        {"JST-9", int64_t{-9} * 3600},
+                        {"CET-1CEST,M3.5.0,M10.5.0/3", int64_t{-1} * 3600}};
   for (const Zone& zone : zones) {
     SCOPED_TRACE(zone.tz);
     const ScopedTimeZone scoped(zone.tz);
@@ -279,21 +284,32 @@ TEST(CertificateHandlerTest, OtherMethodNamesAreNotImplemented) {
 // be someone else's file or a planted link.
 TEST(CertificateHandlerTest, LeavesTheWorkingDirectoryAlone) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() /
-                       ("quorvane-readonly-" + std::to_string(getpid()));
+  std::string no_posix_files;
+  const bool posix_files = quorvane_testing::HasPosixFiles(&no_posix_files);
+  if (!posix_files) {
+    std::cout << "no planted link, no read-only folder: " << no_posix_files
+              << "\n";
+  }
+  const fs::path dir =
+      fs::temp_directory_path() /
+      ("quorvane-readonly-" + std::to_string(quorvane_testing::ProcessId()));
   fs::create_directories(dir);
   const fs::path existing = dir / "cert_temp.pfx";
   const fs::path victim = dir / "victim";
   { std::ofstream(victim) << "do not touch"; }
   { std::ofstream(existing) << "a user's own file"; }
   const auto stamp = fs::last_write_time(existing);
-  const fs::path link_dir = dir / "linked";
-  fs::create_directories(link_dir);
-  fs::create_symlink(victim, link_dir / "cert_temp.pfx");
-  fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+  std::vector<fs::path> folders{dir};
+  if (posix_files) {
+    const fs::path link_dir = dir / "linked";
+    fs::create_directories(link_dir);
+    fs::create_symlink(victim, link_dir / "cert_temp.pfx");
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    folders.push_back(link_dir);
+  }
 
   const fs::path previous = fs::current_path();
-  for (const fs::path& cwd : {dir, link_dir}) {
+  for (const fs::path& cwd : folders) {
     SCOPED_TRACE(cwd.string());
     fs::current_path(cwd);
     const auto arguments = Arguments(

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -11,6 +11,7 @@
 #include "bytes.h"
 #include "engine_fixture.h"
 #include "openssl_tool.h"
+#include "platform.h"
 #include "plugin_host.h"
 
 namespace {
@@ -45,20 +46,31 @@ class PluginTest : public testing::Test {
 };
 
 TEST_F(PluginTest, ExportsOnlyItsRegistrationFunction) {
-  const std::string command =
-      std::string("nm -D --defined-only '") + QUORVANE_DEFAULT_PLUGIN + "'";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::set<std::string> exported;
-  char line[1024];
-  while (fgets(line, sizeof line, pipe) != nullptr) {
-    std::string text(line);
-    text.erase(text.find_last_not_of("\r\n") + 1);
-    exported.insert(text.substr(text.rfind(' ') + 1));
-  }
-  ASSERT_EQ(pclose(pipe), 0);
+  std::string error;
+  const auto exported =
+      quorvane_testing::ExportedNames(QUORVANE_DEFAULT_PLUGIN, &error);
+  ASSERT_EQ(error, "");
   EXPECT_EQ(exported,
             std::set<std::string>{"QuorvanePluginRegisterWithRegistrar"});
+}
+
+// An application ships quorvane_plugin.dll beside flutter_windows.dll and
+// nothing else: no compiler runtime, no libcrypto DLL.
+TEST_F(PluginTest, NeedsNoDllBeyondTheSystemAndTheEngine) {
+  std::string error;
+  const auto imported =
+      quorvane_testing::ImportedLibraries(QUORVANE_DEFAULT_PLUGIN, &error);
+  if (!error.empty()) {
+    GTEST_SKIP() << error;
+  }
+  const std::set<std::string> allowed = {
+      "flutter_windows.dll", "kernel32.dll", "msvcrt.dll", "advapi32.dll",
+      "user32.dll",          "ws2_32.dll",   "crypt32.dll", "bcrypt.dll"};
+  EXPECT_NE(std::find(imported.begin(), imported.end(), "flutter_windows.dll"),
+            imported.end());
+  for (const auto& name : imported) {
+    EXPECT_EQ(allowed.count(name), 1u) << name << " is not a system DLL";
+  }
 }
 
 TEST_F(PluginTest, AnswersOnItsChannel) {
