@@ -37,33 +37,37 @@ namespace quorvane_engine {
 
 // A registrar with its own messenger and texture registrar, and a view
 // unless `with_view` is false.
-QUORVANE_ENGINE_CONTROL_EXPORT FlutterDesktopPluginRegistrarRef CreateRegistrar(bool with_view = true);
+QUORVANE_ENGINE_CONTROL_EXPORT FlutterDesktopPluginRegistrarRef
+CreateRegistrar(bool with_view = true);
 // Runs the destruction handler that the plugin installed, then retires the
 // registrar's handles: later calls with them are misuse. The messenger stays
 // alive, unavailable, while the plugin still holds references to it.
-QUORVANE_ENGINE_CONTROL_EXPORT void DestroyRegistrar(FlutterDesktopPluginRegistrarRef registrar);
+QUORVANE_ENGINE_CONTROL_EXPORT void DestroyRegistrar(
+    FlutterDesktopPluginRegistrarRef registrar);
 
-QUORVANE_ENGINE_CONTROL_EXPORT FlutterDesktopMessengerRef MessengerOf(
-    FlutterDesktopPluginRegistrarRef registrar);
-QUORVANE_ENGINE_CONTROL_EXPORT FlutterDesktopTextureRegistrarRef TexturesOf(
-    FlutterDesktopPluginRegistrarRef registrar);
-QUORVANE_ENGINE_CONTROL_EXPORT FlutterDesktopViewRef ViewOf(FlutterDesktopPluginRegistrarRef registrar);
+QUORVANE_ENGINE_CONTROL_EXPORT FlutterDesktopMessengerRef
+MessengerOf(FlutterDesktopPluginRegistrarRef registrar);
+QUORVANE_ENGINE_CONTROL_EXPORT FlutterDesktopTextureRegistrarRef
+TexturesOf(FlutterDesktopPluginRegistrarRef registrar);
+QUORVANE_ENGINE_CONTROL_EXPORT FlutterDesktopViewRef
+ViewOf(FlutterDesktopPluginRegistrarRef registrar);
 
 // The callback and context registered for a channel, if any.
 struct ChannelCallback {
   FlutterDesktopMessageCallback callback = nullptr;
   void* user_data = nullptr;
 };
-QUORVANE_ENGINE_CONTROL_EXPORT std::optional<ChannelCallback> CallbackFor(FlutterDesktopMessengerRef messenger,
-                                           const std::string& channel);
+QUORVANE_ENGINE_CONTROL_EXPORT std::optional<ChannelCallback> CallbackFor(
+    FlutterDesktopMessengerRef messenger, const std::string& channel);
 
 // Delivers a message as the engine does; returns the message's id. Without
 // a callback on the channel the engine itself answers empty.
-QUORVANE_ENGINE_CONTROL_EXPORT uint64_t Deliver(FlutterDesktopMessengerRef messenger,
-                 const std::string& channel,
-                 const std::vector<uint8_t>& message);
+QUORVANE_ENGINE_CONTROL_EXPORT uint64_t
+Deliver(FlutterDesktopMessengerRef messenger, const std::string& channel,
+        const std::vector<uint8_t>& message);
 // The response to a delivered message; none while unanswered.
-QUORVANE_ENGINE_CONTROL_EXPORT std::optional<std::vector<uint8_t>> ResponseTo(uint64_t message_id);
+QUORVANE_ENGINE_CONTROL_EXPORT std::optional<std::vector<uint8_t>> ResponseTo(
+    uint64_t message_id);
 // Deliver, then the response (which must have come synchronously). An
 // answered exchange is then forgotten, so that long runs stay small; a
 // later response to it counts as one to a handle never given out.
@@ -71,9 +75,11 @@ QUORVANE_ENGINE_CONTROL_EXPORT std::optional<std::vector<uint8_t>> Exchange(
     FlutterDesktopMessengerRef messenger, const std::string& channel,
     const std::vector<uint8_t>& message);
 
-QUORVANE_ENGINE_CONTROL_EXPORT void SetAvailable(FlutterDesktopMessengerRef messenger, bool available);
+QUORVANE_ENGINE_CONTROL_EXPORT void SetAvailable(
+    FlutterDesktopMessengerRef messenger, bool available);
 // References taken with AddRef and not yet released.
-QUORVANE_ENGINE_CONTROL_EXPORT int OutstandingReferences(FlutterDesktopMessengerRef messenger);
+QUORVANE_ENGINE_CONTROL_EXPORT int OutstandingReferences(
+    FlutterDesktopMessengerRef messenger);
 
 // The application side of messages that the plugin sends. `reply` may be
 // called once, at once or later; a reply that is dropped uncalled answers
@@ -82,10 +88,11 @@ using Reply = std::function<void(const std::vector<uint8_t>&)>;
 using ApplicationHandler =
     std::function<void(const std::string& channel,
                        const std::vector<uint8_t>& message, Reply reply)>;
-QUORVANE_ENGINE_CONTROL_EXPORT void SetApplicationHandler(FlutterDesktopMessengerRef messenger,
-                           ApplicationHandler handler);
+QUORVANE_ENGINE_CONTROL_EXPORT void SetApplicationHandler(
+    FlutterDesktopMessengerRef messenger, ApplicationHandler handler);
 // While set, Send and SendWithReply return false and deliver nothing.
-QUORVANE_ENGINE_CONTROL_EXPORT void SetSendsFail(FlutterDesktopMessengerRef messenger, bool fail);
+QUORVANE_ENGINE_CONTROL_EXPORT void SetSendsFail(
+    FlutterDesktopMessengerRef messenger, bool fail);
 
 struct RegisteredTexture {
   int64_t id;
@@ -95,7 +102,8 @@ QUORVANE_ENGINE_CONTROL_EXPORT std::vector<RegisteredTexture> Textures(
     FlutterDesktopTextureRegistrarRef textures);
 // Runs the completion callbacks of unregistrations, as the engine does once
 // a texture is gone. Returns how many ran.
-QUORVANE_ENGINE_CONTROL_EXPORT int CompleteUnregistrations(FlutterDesktopTextureRegistrarRef textures);
+QUORVANE_ENGINE_CONTROL_EXPORT int CompleteUnregistrations(
+    FlutterDesktopTextureRegistrarRef textures);
 
 // Every engine call, in order, with its arguments ("Name(arg, ...)").
 // Handles read as registrar#N, messenger#N, textures#N, view#N, response#N.

@@ -87,7 +87,9 @@ quorvane_cached() {
   echo "$entry"
 }
 
-quorvane_openssl_options="mingw64 no-shared no-module no-tests"
+# The algorithms are Debian's own choice (debian/rules leaves out IDEA, MDC2
+# and RC5), so that both builds open exactly the same containers.
+quorvane_openssl_options="mingw64 no-shared no-module no-tests no-idea no-mdc2 no-rc5 no-zlib"
 # Where libcrypto looks for openssl.cnf: the platform's usual place, which
 # only administrators can write (the default would be the build folder).
 quorvane_openssl_dir="C:/Program Files/Common Files/SSL"

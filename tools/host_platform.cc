@@ -140,11 +140,10 @@ std::string NotAfterUtc(int64_t reply_seconds) {
     return "(not representable)";
   }
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ",
-                static_cast<int>(year), month, day,
-                static_cast<int>(in_day / 3600),
-                static_cast<int>(in_day / 60 % 60),
-                static_cast<int>(in_day % 60));
+  std::snprintf(
+      text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ",
+      static_cast<int>(year), month, day, static_cast<int>(in_day / 3600),
+      static_cast<int>(in_day / 60 % 60), static_cast<int>(in_day % 60));
   return text;
 }
 
@@ -168,6 +167,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   }
 #endif
   std::vector<std::string> narrow;
+  narrow.reserve(static_cast<size_t>(argc));
   for (int i = 0; i < argc; ++i) {
     narrow.emplace_back(argv[i]);
   }

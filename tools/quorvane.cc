@@ -195,8 +195,8 @@ int GetCertificate(const std::string& plugin_path,
   std::cout << "subject:  "
             << (Text(*reply, "subject").empty() ? "(no common name)"
                                                 : Text(*reply, "subject"))
-            << "\nexpires:  " << quorvane_host::NotAfterUtc(seconds)
-            << " (" << expiry << ")\nchain:    " << certificates
+            << "\nexpires:  " << quorvane_host::NotAfterUtc(seconds) << " ("
+            << expiry << ")\nchain:    " << certificates
             << (certificates == 1 ? " certificate" : " certificates")
             << " (the certificate"
             << (certificates > 1

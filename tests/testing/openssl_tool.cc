@@ -77,8 +77,8 @@ ToolTexts Replay(const std::string& file, const std::string& path) {
   const auto bytes = ReadFileBytes(file);
   const std::string record(bytes.begin(), bytes.end());
   if (record.rfind("opened\n", 0) != 0 && record.rfind("refused\n", 0) != 0) {
-    ADD_FAILURE() << "no openssl answer recorded for " << path << " in "
-                  << file << "; run the Linux certificate tests with "
+    ADD_FAILURE() << "no openssl answer recorded for " << path << " in " << file
+                  << "; run the Linux certificate tests with "
                   << kOracleVariable << " set first";
     return texts;
   }

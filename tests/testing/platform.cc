@@ -32,8 +32,8 @@ std::wstring Wide(const std::string& utf8) {
 
 // The mapped image of a library loaded for inspection only.
 const BYTE* MappedImage(const std::string& path, std::string* error) {
-  HMODULE module = LoadLibraryExW(Wide(path).c_str(), nullptr,
-                                  DONT_RESOLVE_DLL_REFERENCES);
+  HMODULE module =
+      LoadLibraryExW(Wide(path).c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
   if (module == nullptr) {
     *error = "cannot load " + path;
   }

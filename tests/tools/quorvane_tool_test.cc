@@ -64,10 +64,10 @@ class ScopedZoneForChildren {
 class ToolTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("quorvane-tool-" + std::to_string(quorvane_testing::ProcessId()) +
-            "-" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ =
+        fs::temp_directory_path() /
+        ("quorvane-tool-" + std::to_string(quorvane_testing::ProcessId()) +
+         "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -132,7 +132,8 @@ TEST_F(ToolTest, CommandLine) {
       {"wrong password",
        "get-certificate " + Fixture("modern-aes.p12") + " --password hunter2",
        1, "", true},
-      {"raw bytes", "send --channel quorvane --hex " + QuoteArgument("07 01 6D 00"), 0,
+      {"raw bytes",
+       "send --channel quorvane --hex " + QuoteArgument("07 01 6D 00"), 0,
        "empty response", false},
       {"raw getCertificate without arguments",
        "send --channel quorvane --hex " +
@@ -170,9 +171,8 @@ TEST_F(ToolTest, JsonIsOneObject) {
 }
 
 TEST_F(ToolTest, TraceShowsEveryEngineCallOfTheRequest) {
-  const ToolRun run =
-      Tool("--trace send --channel quorvane --hex " +
-           QuoteArgument("07 01 6D 00"));
+  const ToolRun run = Tool("--trace send --channel quorvane --hex " +
+                           QuoteArgument("07 01 6D 00"));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err,
             "engine: message#1 on \"quorvane\" (4 bytes) -> callback\n"

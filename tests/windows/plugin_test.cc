@@ -64,7 +64,7 @@ TEST_F(PluginTest, NeedsNoDllBeyondTheSystemAndTheEngine) {
     GTEST_SKIP() << error;
   }
   const std::set<std::string> allowed = {
-      "flutter_windows.dll", "kernel32.dll", "msvcrt.dll", "advapi32.dll",
+      "flutter_windows.dll", "kernel32.dll", "msvcrt.dll",  "advapi32.dll",
       "user32.dll",          "ws2_32.dll",   "crypt32.dll", "bcrypt.dll"};
   EXPECT_NE(std::find(imported.begin(), imported.end(), "flutter_windows.dll"),
             imported.end());
