@@ -667,6 +667,10 @@ int64_t FlutterDesktopTextureRegistrarRegisterExternalTexture(
   if (live == nullptr || info == nullptr) {
     return -1;
   }
+  // The engine reads pointers out of the record: it must be aligned as one.
+  if (reinterpret_cast<uintptr_t>(info) % alignof(void*) != 0) {
+    Fail(engine, "texture description record is not aligned for pointers");
+  }
   const int64_t id = live->next_texture++;
   std::memcpy(live->textures[id].data(), info, 40);
   return id;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -118,11 +119,53 @@ TEST(EncodableValueTest, OrderingRules) {
   }
 }
 
-TEST(EncodableValueTest, NanIsNeitherLessNorGreater) {
-  const EncodableValue nan(std::numeric_limits<double>::quiet_NaN());
+// IEEE less-than is no strict weak order once a NaN is a key: keys NaN, 1,
+// 2 collapsed to one entry, and count(2.0) found the NaN's.
+TEST(EncodableValueTest, NanKeysKeepMapsSound) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* name;
+    std::vector<EncodableValue> keys;
+    size_t distinct;
+  };
+  const Case cases[] = {
+      {"control: numbers only", {1.0, 2.0, 3.0}, 3},
+      {"NaN first", {nan, 1.0, 2.0}, 3},
+      {"NaN between", {1.0, nan, 2.0}, 3},
+      {"two NaNs are one key", {nan, 1.0, -nan}, 2},
+      {"NaN inside double vectors",
+       {std::vector<double>{nan}, std::vector<double>{1.0},
+        std::vector<double>{2.0}},
+       3},
+      {"NaN inside float vectors",
+       {std::vector<float>{1.0F, static_cast<float>(nan)},
+        std::vector<float>{1.0F, 2.0F}},
+       2},
+      {"NaN inside lists",
+       {EncodableValueList{nan}, EncodableValueList{1.0},
+        EncodableValueList{2.0}},
+       3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EncodableValueMap map;
+    for (size_t i = 0; i < c.keys.size(); ++i) {
+      map.emplace(c.keys[i], static_cast<int32_t>(i));
+    }
+    EXPECT_EQ(map.size(), c.distinct);
+    // Every key finds its own entry (the first, for equivalent NaNs).
+    for (const auto& key : c.keys) {
+      ASSERT_EQ(map.count(key), 1u);
+    }
+    const auto last = map.rbegin()->first;
+    for (const auto& entry : map) {
+      EXPECT_FALSE(last < entry.first);  // NaN-holding keys order last
+    }
+  }
   const EncodableValue one(1.0);
-  EXPECT_FALSE(nan < one);
-  EXPECT_FALSE(one < nan);
+  EXPECT_TRUE(one < EncodableValue(nan));
+  EXPECT_FALSE(EncodableValue(nan) < one);
+  EXPECT_FALSE(EncodableValue(nan) < EncodableValue(nan));
 }
 
 TEST(EncodableValueTest, MixedKeysAreDistinctAndIterateByIndex) {
@@ -217,6 +260,44 @@ TEST(EncodableValueTest, CustomValueMoveCopiesTheHeldObject) {
   EXPECT_EQ(source.TryGet<std::vector<int>>()->size(), 3u);
   EXPECT_EQ(*target.TryGet<std::vector<int>>(), (std::vector<int>{1, 2, 3}));
   EXPECT_EQ(target.TryGet<int>(), nullptr);
+}
+
+// Copies succeed until `refuse` is set.
+struct RefusesCopies {
+  static inline bool refuse = false;
+  RefusesCopies() = default;
+  RefusesCopies(const RefusesCopies& /*other*/) {
+    if (refuse) {
+      throw std::runtime_error("copy refused");
+    }
+  }
+};
+
+// Moving a custom value copies its object; a throwing copy must reach the
+// caller as an exception, not end the program through a noexcept move.
+TEST(EncodableValueTest, MoveOfACustomValueMayThrow) {
+  EncodableValue source{EncodableCustomValue(RefusesCopies())};
+  RefusesCopies::refuse = true;
+  bool caught = false;
+  try {
+    EncodableValue target(std::move(source));
+  } catch (const std::runtime_error&) {
+    caught = true;
+  }
+  RefusesCopies::refuse = false;
+  EXPECT_TRUE(caught);
+  // The failed move left the source whole.
+  // NOLINTNEXTLINE(bugprone-use-after-move)
+  const auto& custom = source.Get<EncodableCustomValue>();
+  EXPECT_NE(custom.TryGet<RefusesCopies>(), nullptr);
+}
+
+// `v = nullptr` must not pick the C-string assignment and make "".
+TEST(EncodableValueTest, AssigningNullptrMakesNull) {
+  EncodableValue value("text");
+  value = nullptr;
+  EXPECT_TRUE(value.IsNull());
+  EXPECT_TRUE(EncodableValue(nullptr).IsNull());
 }
 
 TEST(EncodableValueTest, CStringKeyFindsOnlyStringEntries) {

@@ -15,7 +15,7 @@ constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
 
 uint8_t ByteBufferStreamReader::ReadByte() {
   if (position_ >= size_) {
-    internal::LogLine(kInvalidRead);
+    internal::LogDecodeFailure(kInvalidRead);
     return 0;
   }
   return data_[position_++];
@@ -25,7 +25,7 @@ void ByteBufferStreamReader::ReadBytes(uint8_t* destination, uint64_t length) {
   // Written so that neither side can overflow: the position may already be
   // past the end after an alignment.
   if (position_ > size_ || length > size_ - position_) {
-    internal::LogLine(kInvalidRead);
+    internal::LogDecodeFailure(kInvalidRead);
     return;
   }
   if (length > 0) {

@@ -65,7 +65,7 @@ class NestingScope {
       return false;
     }
     if (!decode_state.abandoned) {
-      internal::LogLine(
+      internal::LogDecodeFailure(
           "Value nested too deeply in StandardCodecSerializer::ReadValueOfType"
           "; the rest of the message is ignored.");
       decode_state.abandoned = true;
@@ -297,7 +297,7 @@ Container ReadContiguous(uint32_t count, ByteStreamReader* stream) {
   using Element = typename Container::value_type;
   const uint64_t bytes = uint64_t{count} * sizeof(Element);
   if (bytes > stream->BytesRemaining()) {
-    internal::LogLine(kInvalidRead);
+    internal::LogDecodeFailure(kInvalidRead);
     return Container();
   }
   if constexpr (sizeof(Element) == 1) {
@@ -331,6 +331,7 @@ const StandardCodecSerializer& StandardCodecSerializer::GetInstance() {
 
 EncodableValue StandardCodecSerializer::ReadValue(
     ByteStreamReader* stream) const {
+  const internal::DecodeLogScope log_scope;
   const uint8_t type = stream->ReadByte();
   return ReadValueOfType(type, stream);
 }
@@ -384,13 +385,13 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(
       const uint32_t count = ReadSize(stream);
       EncodableValueList list;
       if (count > stream->BytesRemaining()) {
-        internal::LogLine(kInvalidRead);
+        internal::LogDecodeFailure(kInvalidRead);
         return EncodableValue(std::move(list));
       }
       list.reserve(std::min(count, kMaxListReserve));
       for (uint32_t i = 0; i < count && !NestingScope::Abandoned(); ++i) {
         if (stream->BytesRemaining() == 0) {
-          internal::LogLine(kInvalidRead);
+          internal::LogDecodeFailure(kInvalidRead);
           break;
         }
         list.push_back(ReadValue(stream));
@@ -405,12 +406,12 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(
       const uint32_t count = ReadSize(stream);
       EncodableValueMap map;
       if (count > stream->BytesRemaining() / 2) {
-        internal::LogLine(kInvalidRead);
+        internal::LogDecodeFailure(kInvalidRead);
         return EncodableValue(std::move(map));
       }
       for (uint32_t i = 0; i < count && !NestingScope::Abandoned(); ++i) {
         if (stream->BytesRemaining() == 0) {
-          internal::LogLine(kInvalidRead);
+          internal::LogDecodeFailure(kInvalidRead);
           break;
         }
         EncodableValue key = ReadValue(stream);
@@ -422,7 +423,7 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(
       return EncodableValue(std::move(map));
     }
     default:
-      internal::LogLine(
+      internal::LogDecodeFailure(
           "Unknown type in StandardCodecSerializer::ReadValueOfType: ",
           std::to_string(type));
       return EncodableValue();

@@ -7,6 +7,16 @@
 #include "values/log_line.h"
 
 namespace flutter {
+namespace {
+
+// The value to write, by reference: `p == nullptr ? EncodableValue() : *p`
+// would copy *p (the conditional's result is a new object), once per encode.
+const EncodableValue& OrNull(const EncodableValue* value) {
+  static const EncodableValue* const null_value = new EncodableValue();
+  return value == nullptr ? *null_value : *value;
+}
+
+}  // namespace
 
 const StandardMethodCodec& StandardMethodCodec::GetInstance(
     const StandardCodecSerializer* serializer) {
@@ -30,6 +40,7 @@ const StandardMethodCodec& StandardMethodCodec::GetInstance(
 std::unique_ptr<MethodCall<EncodableValue>>
 StandardMethodCodec::DecodeMethodCall(const uint8_t* message,
                                       uint64_t message_size) const {
+  const internal::DecodeLogScope log_scope;
   ByteBufferStreamReader stream(message, message_size);
   EncodableValue name = serializer_->ReadValue(&stream);
   auto* name_text = name.TryGet<std::string>();
@@ -49,8 +60,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeMethodCall(
   ByteBufferStreamWriter stream(encoded.get());
   serializer_->WriteValue(EncodableValue(method_call.MethodName()), &stream);
   const EncodableValue* arguments = method_call.Arguments();
-  serializer_->WriteValue(arguments == nullptr ? EncodableValue() : *arguments,
-                          &stream);
+  serializer_->WriteValue(OrNull(arguments), &stream);
   return encoded;
 }
 
@@ -59,8 +69,7 @@ StandardMethodCodec::EncodeSuccessEnvelope(const EncodableValue* result) const {
   auto encoded = std::make_unique<std::vector<uint8_t>>();
   ByteBufferStreamWriter stream(encoded.get());
   stream.WriteByte(0);
-  serializer_->WriteValue(result == nullptr ? EncodableValue() : *result,
-                          &stream);
+  serializer_->WriteValue(OrNull(result), &stream);
   return encoded;
 }
 
@@ -74,14 +83,14 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeErrorEnvelope(
   serializer_->WriteValue(
       error_message.empty() ? EncodableValue() : EncodableValue(error_message),
       &stream);
-  serializer_->WriteValue(
-      error_details == nullptr ? EncodableValue() : *error_details, &stream);
+  serializer_->WriteValue(OrNull(error_details), &stream);
   return encoded;
 }
 
 bool StandardMethodCodec::DecodeResponseEnvelope(
     const uint8_t* response, uint64_t response_size,
     MethodResult<EncodableValue>* result) const {
+  const internal::DecodeLogScope log_scope;
   ByteBufferStreamReader stream(response, response_size);
   const uint8_t envelope = stream.ReadByte();
   if (envelope == 0) {

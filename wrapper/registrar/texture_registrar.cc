@@ -39,7 +39,8 @@ void LogCallbackException(const char* where) {
 }  // namespace
 
 int64_t TextureRegistrarImpl::RegisterExternalTexture(TextureSource* texture) {
-  Record record{};
+  // The engine reads 8-byte pointers out of it in place.
+  alignas(8) Record record{};
   if (auto* pixels = texture == nullptr
                          ? nullptr
                          : std::get_if<PixelBufferSource>(texture)) {

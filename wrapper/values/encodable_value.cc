@@ -1,5 +1,7 @@
 #include "values/encodable_value.h"
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 
 namespace flutter {
@@ -10,6 +12,21 @@ namespace {
 bool CustomLess(const EncodableCustomValue& a, const EncodableCustomValue& b) {
   return std::less<>()(static_cast<const void*>(&a),
                        static_cast<const void*>(&b));
+}
+
+// IEEE less-than with every NaN last and all NaNs equivalent.
+template <typename Float>
+bool FloatLess(Float a, Float b) {
+  if (std::isnan(a) || std::isnan(b)) {
+    return !std::isnan(a);
+  }
+  return a < b;
+}
+
+template <typename Float>
+bool FloatVectorLess(const std::vector<Float>& a, const std::vector<Float>& b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      FloatLess<Float>);
 }
 
 }  // namespace
@@ -26,6 +43,11 @@ bool operator<(const EncodableValue& a, const EncodableValue& b) {
           return false;
         } else if constexpr (std::is_same_v<T, EncodableCustomValue>) {
           return CustomLess(lhs, rhs);
+        } else if constexpr (std::is_same_v<T, double>) {
+          return FloatLess(lhs, rhs);
+        } else if constexpr (std::is_same_v<T, std::vector<double>> ||
+                             std::is_same_v<T, std::vector<float>>) {
+          return FloatVectorLess(lhs, rhs);
         } else {
           // Strings compare through char_traits<char>, which orders bytes as
           // unsigned; vectors, lists and maps compare lexicographically with

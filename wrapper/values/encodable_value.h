@@ -71,9 +71,11 @@ class EncodableValue : public internal::EncodableVariant {
 
   EncodableValue() = default;
   EncodableValue(const EncodableValue&) = default;
-  EncodableValue(EncodableValue&&) noexcept = default;
+  // Not noexcept: moving a custom value copies its object, and that copy
+  // may throw. (Every other alternative moves without throwing.)
+  EncodableValue(EncodableValue&&) = default;
   EncodableValue& operator=(const EncodableValue&) = default;
-  EncodableValue& operator=(EncodableValue&&) noexcept = default;
+  EncodableValue& operator=(EncodableValue&&) = default;
   ~EncodableValue() = default;
 
   // A C string is text. Without this overload a pointer would convert to
@@ -85,6 +87,9 @@ class EncodableValue : public internal::EncodableVariant {
   EncodableValue& operator=(const char* text) {
     return *this = EncodableValue(text);
   }
+  // `v = nullptr` makes null, as `EncodableValue(nullptr)` does; without
+  // this the const char* assignment would be chosen and make "".
+  EncodableValue& operator=(std::nullptr_t) { return *this = EncodableValue(); }
 
   // Every payload type converts implicitly, like the variant itself.
   template <typename T, typename = std::enable_if_t<
@@ -124,7 +129,10 @@ class EncodableValue : public internal::EncodableVariant {
 // The total ordering used for map keys: by alternative index first, then by
 // payload (unsigned bytes for strings and byte vectors, element-wise with
 // the shorter prefix first for vectors and lists, entry-wise for maps, IEEE
-// less-than for floating point, identity for custom values).
+// less-than for floating point, identity for custom values). A NaN comes
+// after every other number and is equivalent to every other NaN, also
+// inside vectors and lists: IEEE less-than alone is no strict weak order,
+// and a map with NaN keys would be undefined behaviour.
 bool operator<(const EncodableValue& a, const EncodableValue& b);
 
 // Same alternative and equal payload; custom values by identity, floating
