@@ -168,6 +168,26 @@ TEST(EncodableValueTest, NanKeysKeepMapsSound) {
   EXPECT_FALSE(EncodableValue(nan) < EncodableValue(nan));
 }
 
+// Keys nested 100 deep, equal but for the innermost value: ordering them by
+// less-than alone asks a < b and b < a at every level (and twice more per
+// map entry), 2^100 steps and more; a fuzzer's 700-byte message hung there.
+TEST(EncodableValueTest, DeeplyNestedKeysCompareInLinearTime) {
+  EncodableValue list_a = int32_t{1};
+  EncodableValue list_b = int32_t{2};
+  EncodableValue map_a = int32_t{1};
+  EncodableValue map_b = int32_t{2};
+  for (int i = 0; i < 100; ++i) {
+    list_a = EncodableValueList{list_a};
+    list_b = EncodableValueList{list_b};
+    map_a = EncodableValueMap{{map_a, nullptr}};
+    map_b = EncodableValueMap{{map_b, nullptr}};
+  }
+  EXPECT_TRUE(list_a < list_b);
+  EXPECT_FALSE(list_b < list_a);
+  EXPECT_TRUE(map_a < map_b);
+  EXPECT_FALSE(map_a < map_a);
+}
+
 TEST(EncodableValueTest, MixedKeysAreDistinctAndIterateByIndex) {
   EncodableValueMap map;
   map[std::string("1")] = "string";
