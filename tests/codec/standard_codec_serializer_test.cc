@@ -210,6 +210,57 @@ TEST(StandardCodecSerializerTest, RejectsCountLargerThanMessage) {
   }
 }
 
+// Room reserved for lists, summed over a decoded tree.
+size_t ReservedSlots(const EncodableValue& value) {
+  const auto* list = value.TryGet<EncodableValueList>();
+  if (list == nullptr) {
+    return 0;
+  }
+  size_t slots = list->capacity();
+  for (const auto& element : *list) {
+    slots += ReservedSlots(element);
+  }
+  return slots;
+}
+
+// A true count is reserved exactly (no doubling, no copies while growing);
+// counts that lie, nested, reserve no more than the message can back.
+TEST(StandardCodecSerializerTest, ListsReserveWhatTheMessageCanBack) {
+  const uint32_t kTrue = 10000;
+  std::vector<uint8_t> honest = {12, 254, 0, 0};
+  std::memcpy(honest.data() + 2, &kTrue, 2);
+  honest.resize(honest.size() + kTrue, 0);
+  const EncodableValue decoded = Decode(honest);
+  EXPECT_EQ(decoded.Get<EncodableValueList>().size(), kTrue);
+  EXPECT_EQ(decoded.Get<EncodableValueList>().capacity(), kTrue);
+
+  // 100 nested lists, each claiming every byte left as its own elements.
+  std::vector<uint8_t> nested;
+  constexpr int kDepth = 100;
+  constexpr uint16_t kPadding = 2000;
+  for (int level = 0; level < kDepth; ++level) {
+    const auto left =
+        static_cast<uint16_t>((kDepth - level - 1) * 4 + kPadding);
+    nested.insert(nested.end(), {12, 254, 0, 0});
+    std::memcpy(nested.data() + nested.size() - 2, &left, 2);
+  }
+  nested.resize(nested.size() + kPadding, 0);
+  EncodableValue lied;
+  StderrLines([&] { lied = Decode(nested); });
+  int depth = 0;
+  for (const EncodableValue* at = &lied;
+       at->TryGet<EncodableValueList>() != nullptr &&
+       !at->Get<EncodableValueList>().empty();
+       at = &at->Get<EncodableValueList>().front()) {
+    ++depth;
+  }
+  EXPECT_EQ(depth, kDepth);  // every claim was read, not refused
+  // Elements read take a byte each, and reserved slots not yet reached
+  // never outnumber the bytes left: two slots per byte at most. (Capped at
+  // 4096 per list instead, this reserved 100 times 2,000 slots.)
+  EXPECT_LE(ReservedSlots(lied), 2 * nested.size());
+}
+
 // Every prefix of a few messages decodes without crashing, with only the
 // decoder's own lines, and into a value that encodes again. A failed read
 // consumes nothing, so the bytes of a cut string may be read as type bytes.

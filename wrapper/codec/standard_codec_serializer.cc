@@ -32,19 +32,24 @@ enum Type : uint8_t {
 
 constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
 
-// Room reserved up front for a list's claimed count is capped: claims are
-// checked against the bytes left, but nested lists each make their claim
-// before any element is read, and reserving all of them at once would let a
-// 1 MiB message ask for gigabytes. Beyond the cap a list grows as it reads.
-constexpr uint32_t kMaxListReserve = 4096;
-
-// Per-thread decoding state: the nesting depth, and whether a value nested
-// too deep has ended the current message. The serializer itself is shared
-// and stateless, and nested reads pass through virtual calls that may
-// belong to a derived serializer, so the depth cannot travel as a parameter.
+// Per-thread decoding state: the nesting depth, whether a value nested too
+// deep has ended the current message, and the list slots reserved and not
+// yet reached. The serializer itself is shared and stateless, and nested
+// reads pass through virtual calls that may belong to a derived serializer,
+// so this cannot travel as a parameter.
+//
+// A list reserves room for its whole claimed count at once (growing by
+// doubling would cost up to twice the elements again, and a copy of each
+// while it grows), but nested lists each make their claim before any
+// element is read. So a list reserves only what the bytes left can back
+// after the slots that the lists around it still have to fill, one byte
+// per element: true claims reserve exactly, and the slots reserved and not
+// yet reached never outnumber the bytes left, so a decode holds room for at
+// most two elements per message byte, however deep the lies nest.
 struct DecodeState {
   int depth = 0;
   bool abandoned = false;
+  uint64_t reserved_slots = 0;
 };
 thread_local DecodeState decode_state;
 
@@ -53,7 +58,7 @@ class NestingScope {
   NestingScope() { ++decode_state.depth; }
   ~NestingScope() {
     if (--decode_state.depth == 0) {
-      decode_state.abandoned = false;  // the next message starts afresh
+      decode_state = DecodeState();  // the next message starts afresh
     }
   }
   NestingScope(const NestingScope&) = delete;
@@ -388,14 +393,25 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(
         internal::LogDecodeFailure(kInvalidRead);
         return EncodableValue(std::move(list));
       }
-      list.reserve(std::min(count, kMaxListReserve));
-      for (uint32_t i = 0; i < count && !NestingScope::Abandoned(); ++i) {
+      const uint64_t left = stream->BytesRemaining();
+      const uint64_t backed =
+          left - std::min(left, decode_state.reserved_slots);
+      const auto reserved =
+          static_cast<uint32_t>(std::min<uint64_t>(count, backed));
+      list.reserve(reserved);
+      decode_state.reserved_slots += reserved;
+      uint32_t i = 0;
+      for (; i < count && !NestingScope::Abandoned(); ++i) {
         if (stream->BytesRemaining() == 0) {
           internal::LogDecodeFailure(kInvalidRead);
           break;
         }
+        if (i < reserved) {
+          --decode_state.reserved_slots;  // this slot is being filled
+        }
         list.push_back(ReadValue(stream));
       }
+      decode_state.reserved_slots -= reserved - std::min(i, reserved);
       return EncodableValue(std::move(list));
     }
     case kMap: {

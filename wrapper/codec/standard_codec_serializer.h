@@ -27,6 +27,9 @@ namespace flutter {
 //   - a list or map whose claimed count is larger than the bytes left could
 //     hold (one byte per element, two per entry) reads as an empty container;
 //     one whose elements run out part way keeps the elements read so far;
+//   - a list reserves room for its count only as far as the bytes left back
+//     it beyond what enclosing lists still need, so a decode holds room for
+//     at most two elements per message byte however claims nest;
 //   - a list or map nested deeper than kMaxNestingDepth reads as null, and
 //     the containers around it end there: the rest of the message is not
 //     read, so one hostile value cannot cost more than one log line;
