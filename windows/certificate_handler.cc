@@ -32,15 +32,33 @@ const T* FindTypedArgument(const EncodableValueMap* map, const char* key) {
   return value == nullptr ? nullptr : value->TryGet<T>();
 }
 
-void ReplyError(const MethodResultPtr& result, OpenStatus status) {
+void ReplyError(const MethodResultPtr& result, OpenStatus status,
+                const std::string& problem) {
   switch (status) {
     case OpenStatus::kUnreadable:
       result->Error("CERTIFICATE_ERROR", "Couldn't read the certificate file",
                     nullptr);
       return;
     case OpenStatus::kNotAContainer:
+    case OpenStatus::kMalformed:
       result->Error("CERTIFICATE_ERROR", "Couldn't embed the certificate",
                     nullptr);
+      return;
+    case OpenStatus::kNoCertificateForKey:
+      result->Error("CERTIFICATE_ERROR",
+                    "The container holds no certificate for its private key",
+                    nullptr);
+      return;
+    case OpenStatus::kTooMuchWork:
+      result->Error("CERTIFICATE_ERROR",
+                    "The container asks for more work than allowed: " + problem,
+                    nullptr);
+      return;
+    case OpenStatus::kAlgorithmUnavailable:
+      result->Error(
+          "CERTIFICATE_ERROR",
+          "The container uses an algorithm that is not available: " + problem,
+          nullptr);
       return;
     case OpenStatus::kBadPassword:
       result->Error("BAD_PASSWORD", "Invalid password", nullptr);
@@ -79,10 +97,11 @@ void HandleGetCertificate(const EncodableValueMap* arguments,
   }
 
   CertificateTexts texts;
+  std::string problem;
   const OpenStatus status = OpenPkcs12(certificate->data(), certificate->size(),
-                                       password->c_str(), &texts);
+                                       password->c_str(), &texts, &problem);
   if (status != OpenStatus::kOk) {
-    ReplyError(result, status);
+    ReplyError(result, status, problem);
     return;
   }
   const EncodableValue reply(EncodableValueMap{

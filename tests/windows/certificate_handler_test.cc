@@ -202,8 +202,13 @@ TEST(CertificateHandlerTest, ErrorsForContainersThatDoNotOpen) {
        "Couldn't embed the certificate"},
       {"truncated container", truncated, "secret", "CERTIFICATE_ERROR",
        "Couldn't embed the certificate"},
+      // The right password: "Invalid password" here was a right password
+      // reported as wrong.
       {"certificate without its key",
        quorvane_testing::ReadFileBytes(FixturePath("no-key.p12")), "secret",
+       "CERTIFICATE_ERROR", "The container holds no private key"},
+      {"certificate without its key, wrong password",
+       quorvane_testing::ReadFileBytes(FixturePath("no-key.p12")), "Secret",
        "BAD_PASSWORD", "Invalid password"},
   };
   for (const Case& c : cases) {
