@@ -116,6 +116,61 @@ std::vector<uint8_t> WithRepeatedSections(PKCS12* container, int times) {
   return Der(container);
 }
 
+// PBES2 with scrypt at the given parameters. OpenSSL refuses to describe
+// costly parameters, so cheap ones are made and then rewritten.
+X509_ALGOR* ScryptAlgorithm(int64_t n, int64_t r, int64_t p) {
+  X509_ALGOR* algorithm =
+      PKCS5_pbe2_set_scrypt(EVP_aes_256_cbc(), nullptr, 0, nullptr, 16, 1, 1);
+  auto* pbes2 = static_cast<PBE2PARAM*>(ASN1_TYPE_unpack_sequence(
+      ASN1_ITEM_rptr(PBE2PARAM), algorithm->parameter));
+  auto* scrypt = static_cast<SCRYPT_PARAMS*>(ASN1_TYPE_unpack_sequence(
+      ASN1_ITEM_rptr(SCRYPT_PARAMS), pbes2->keyfunc->parameter));
+  ASN1_INTEGER_set_int64(scrypt->costParameter, n);
+  ASN1_INTEGER_set_int64(scrypt->blockSize, r);
+  ASN1_INTEGER_set_int64(scrypt->parallelizationParameter, p);
+  ASN1_TYPE_pack_sequence(ASN1_ITEM_rptr(SCRYPT_PARAMS), scrypt,
+                          &pbes2->keyfunc->parameter);
+  ASN1_TYPE_pack_sequence(ASN1_ITEM_rptr(PBE2PARAM), pbes2,
+                          &algorithm->parameter);
+  SCRYPT_PARAMS_free(scrypt);
+  PBE2PARAM_free(pbes2);
+  return algorithm;
+}
+
+// Every encrypted section's algorithm replaced by `algorithm` (its
+// parameters only: nothing is derived to make it), under a cheap MAC.
+std::vector<uint8_t> WithSectionAlgorithm(PKCS12* container,
+                                          X509_ALGOR* algorithm) {
+  const Pkcs7StackPtr sections(PKCS12_unpack_authsafes(container));
+  for (int i = 0; i < sk_PKCS7_num(sections.get()); ++i) {
+    PKCS7* section = sk_PKCS7_value(sections.get(), i);
+    if (OBJ_obj2nid(section->type) == NID_pkcs7_encrypted) {
+      X509_ALGOR_free(section->d.encrypted->enc_data->algorithm);
+      section->d.encrypted->enc_data->algorithm = X509_ALGOR_dup(algorithm);
+    }
+  }
+  PKCS12_pack_authsafes(container, sections.get());
+  PKCS12_set_mac(container, kPassword, -1, nullptr, 0, 1, nullptr);
+  X509_ALGOR_free(algorithm);
+  return Der(container);
+}
+
+// `keys` unencrypted key bags and the certificate, under a cheap MAC.
+std::vector<uint8_t> WithKeys(EVP_PKEY* key, X509* certificate, int keys) {
+  STACK_OF(PKCS12_SAFEBAG)* bags = nullptr;
+  for (int i = 0; i < keys; ++i) {
+    PKCS12_add_key(&bags, key, 0, 0, -1, nullptr);
+  }
+  PKCS12_add_cert(&bags, certificate);
+  STACK_OF(PKCS7)* safes = nullptr;
+  PKCS12_add_safe(&safes, bags, -1, 0, nullptr);
+  sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
+  const Pkcs12Ptr container(PKCS12_add_safes(safes, 0));
+  sk_PKCS7_pop_free(safes, PKCS7_free);
+  PKCS12_set_mac(container.get(), kPassword, -1, nullptr, 0, 1, nullptr);
+  return Der(container.get());
+}
+
 struct Outcome {
   OpenStatus status;
   std::string problem;
@@ -168,6 +223,25 @@ TEST_F(Pkcs12ReaderTest, RefusesWorkBeyondTheBudgetBeforeDoingIt) {
            Create(key_.get(), certificate_.get(), nullptr, 50000).get(), 100),
        OpenStatus::kTooMuchWork,
        "more than 3000000 iterations of key derivation in all"},
+      // 25 minutes of CPU at p=2^17; the parameters alone are refused.
+      {"scrypt with N=2^15, r=1, p=1024",
+       WithSectionAlgorithm(
+           Create(key_.get(), certificate_.get(), nullptr).get(),
+           ScryptAlgorithm(32768, 1, 1024)),
+       OpenStatus::kTooMuchWork,
+       "scrypt with N=32768, r=1, p=1024, a derivation of 33554432 "
+       "iterations (at most 1000000)"},
+      {"scrypt asking for 1 GiB",
+       WithSectionAlgorithm(
+           Create(key_.get(), certificate_.get(), nullptr).get(),
+           ScryptAlgorithm(1 << 20, 8, 1)),
+       OpenStatus::kTooMuchWork,
+       "scrypt with N=1048576, r=8, p=1 (128*N*r bytes of memory, at most "
+       "67108864)"},
+      {"control: 200 keys", WithKeys(key_.get(), certificate_.get(), 200),
+       OpenStatus::kOk, ""},
+      {"201 keys", WithKeys(key_.get(), certificate_.get(), 201),
+       OpenStatus::kTooMuchWork, "more than 200 keys"},
       {"201 certificates",
        Der(Create(key_.get(), certificate_.get(), many.get()).get()),
        OpenStatus::kTooMuchWork, "more than 200 certificates"},
