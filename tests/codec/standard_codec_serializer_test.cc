@@ -54,6 +54,54 @@ std::vector<uint8_t> EncodeThroughInterface(const EncodableValue& value) {
   return bytes;
 }
 
+// Streams derived from the buffer streams, recording what they are asked.
+struct RecordingWriter : ByteBufferStreamWriter {
+  using ByteBufferStreamWriter::ByteBufferStreamWriter;
+  void WriteByte(uint8_t byte) override {
+    calls.push_back("byte " + std::to_string(byte));
+    ByteBufferStreamWriter::WriteByte(byte);
+  }
+  void WriteBytes(const uint8_t* bytes, uint64_t length) override {
+    calls.push_back("bytes " + std::to_string(length));
+    ByteBufferStreamWriter::WriteBytes(bytes, length);
+  }
+  void WriteAlignment(uint8_t alignment) override {
+    calls.push_back("align " + std::to_string(alignment));
+    ByteBufferStreamWriter::WriteAlignment(alignment);
+  }
+  std::vector<std::string> calls;
+};
+
+struct RecordingReader : ByteBufferStreamReader {
+  using ByteBufferStreamReader::ByteBufferStreamReader;
+  void ReadBytes(uint8_t* destination, uint64_t length) override {
+    calls.push_back("bytes " + std::to_string(length));
+    ByteBufferStreamReader::ReadBytes(destination, length);
+  }
+  std::vector<std::string> calls;
+};
+
+// A derived stream sees the operations the format describes, no more and
+// no fewer: strings are read through its ReadBytes (the empty one too, as
+// every sized read is), and nothing is written for an empty string or an
+// alignment of 1.
+TEST(StandardCodecSerializerTest, DerivedStreamsSeeTheDescribedCalls) {
+  const EncodableValue value =
+      EncodableValueList{int32_t{7}, std::string(), std::string("ab")};
+  std::vector<uint8_t> bytes;
+  RecordingWriter writer(&bytes);
+  StandardCodecSerializer::GetInstance().WriteValue(value, &writer);
+  EXPECT_EQ(writer.calls,
+            (std::vector<std::string>{"byte 12", "byte 3", "byte 3", "bytes 4",
+                                      "byte 7", "byte 0", "byte 7", "byte 2",
+                                      "bytes 2"}));
+
+  RecordingReader reader(bytes.data(), bytes.size());
+  EXPECT_EQ(StandardCodecSerializer::GetInstance().ReadValue(&reader), value);
+  EXPECT_EQ(reader.calls,
+            (std::vector<std::string>{"bytes 4", "bytes 0", "bytes 2"}));
+}
+
 // Value, its bytes, and back, without a log line.
 TEST(StandardCodecSerializerTest, WritesAndReadsTheByteFormat) {
   struct Case {

@@ -111,18 +111,24 @@ uint64_t SizeHint(const EncodableValue& value) {
 // writer must be reached; or, when the writer is exactly the buffer writer
 // (nothing overrides its operations), by direct calls that the compiler can
 // inline: the same bytes, without four indirect calls per scalar.
+// A derived writer sees exactly the calls that the format describes: no
+// WriteBytes for nothing (an empty string), no alignment to 1 (integers).
 struct VirtualSink {
   ByteStreamWriter* stream;
   void Byte(uint8_t byte) const { stream->WriteByte(byte); }
   void Bytes(const void* bytes, uint64_t length) const {
-    stream->WriteBytes(static_cast<const uint8_t*>(bytes), length);
+    if (length > 0) {
+      stream->WriteBytes(static_cast<const uint8_t*>(bytes), length);
+    }
   }
   void Align(uint8_t alignment) const { stream->WriteAlignment(alignment); }
   void Reserve(uint64_t additional) const { stream->Reserve(additional); }
   void AlignedScalar(uint8_t type, uint8_t alignment, const void* bytes,
                      uint64_t length) const {
     Byte(type);
-    Align(alignment);
+    if (alignment > 1) {
+      Align(alignment);
+    }
     Bytes(bytes, length);
   }
   static constexpr bool kDirect = false;
@@ -305,8 +311,14 @@ Container ReadContiguous(uint32_t count, ByteStreamReader* stream) {
     internal::LogDecodeFailure(kInvalidRead);
     return Container();
   }
+  // In place only from the buffer reader itself: a reader derived from it
+  // may override ReadBytes, and must see it called.
   if constexpr (sizeof(Element) == 1) {
-    if (const uint8_t* bytes_in_place = stream->ReadInPlace(bytes)) {
+    const uint8_t* bytes_in_place =
+        typeid(*stream) == typeid(ByteBufferStreamReader)
+            ? stream->ReadInPlace(bytes)
+            : nullptr;
+    if (bytes_in_place != nullptr) {
       const auto* first = reinterpret_cast<const Element*>(bytes_in_place);
       return Container(first, first + count);  // one pass, no zero fill
     }
