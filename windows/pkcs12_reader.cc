@@ -496,9 +496,12 @@ OpenStatus OpenPkcs12(const uint8_t* bytes, size_t size, const char* password,
     PKCS12_free(raw);
     return OpenStatus::kUnreadable;
   }
-  const Pkcs12Ptr container(d2i_PKCS12_bio(reader.get(), &raw));
+  // A failed decode frees `raw` itself; bytes that cannot even be read as
+  // one DER object (empty, truncated header) leave it for us to free.
+  PKCS12* const decoded = d2i_PKCS12_bio(reader.get(), &raw);
+  const Pkcs12Ptr container(decoded != nullptr ? decoded : raw);
   reader.reset();
-  if (!container) {
+  if (decoded == nullptr) {
     return OpenStatus::kNotAContainer;
   }
 
