@@ -15,10 +15,6 @@
 QUORVANE_MINGW=x86_64-w64-mingw32
 QUORVANE_WINE=/usr/lib/wine/wine64
 
-quorvane_as_root() {
-  if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi
-}
-
 # apt-get source needs a deb-src entry; this one mirrors the binary entries.
 quorvane_enable_deb_src() {
   local list=/etc/apt/sources.list.d/quorvane-deb-src.sources
@@ -38,20 +34,6 @@ Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
   quorvane_as_root apt-get update -qq >/dev/null || true
-}
-
-quorvane_windows_packages() {
-  local wanted=(g++-mingw-w64-x86-64-posix wine64 dpkg-dev googletest)
-  local missing=()
-  for package in "${wanted[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
-      missing+=("$package")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "installing: ${missing[*]}" >&2
-  export DEBIAN_FRONTEND=noninteractive
-  quorvane_as_root apt-get update -qq >/dev/null || true
-  quorvane_as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
 # The source versions of openssl that apt knows, the main archive's first:
@@ -142,7 +124,7 @@ quorvane_stage_headers() {
 
 quorvane_windows_deps() {
   quorvane_install_deps
-  quorvane_windows_packages
+  quorvane_install_packages g++-mingw-w64-x86-64-posix wine64 dpkg-dev googletest
   quorvane_enable_deb_src
   local compiler openssl_version gtest_version
   compiler=$($QUORVANE_MINGW-g++-posix -dumpfullversion)

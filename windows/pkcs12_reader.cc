@@ -23,46 +23,11 @@
 #include <vector>
 
 #include "local_time.h"
+#include "openssl_ptr.h"
 #include "pkcs12_work_budget.h"
 
 namespace quorvane {
 namespace {
-
-template <auto Free>
-struct Deleter {
-  template <typename T>
-  void operator()(T* object) const {
-    Free(object);
-  }
-};
-struct X509StackDeleter {
-  void operator()(STACK_OF(X509) * stack) const {
-    sk_X509_pop_free(stack, X509_free);
-  }
-};
-struct Pkcs7StackDeleter {
-  void operator()(STACK_OF(PKCS7) * stack) const {
-    sk_PKCS7_pop_free(stack, PKCS7_free);
-  }
-};
-struct BagStackDeleter {
-  void operator()(STACK_OF(PKCS12_SAFEBAG) * stack) const {
-    sk_PKCS12_SAFEBAG_pop_free(stack, PKCS12_SAFEBAG_free);
-  }
-};
-struct OpensslFree {
-  void operator()(unsigned char* buffer) const { OPENSSL_free(buffer); }
-};
-
-using BioPtr = std::unique_ptr<BIO, Deleter<BIO_free>>;
-using Pkcs12Ptr = std::unique_ptr<PKCS12, Deleter<PKCS12_free>>;
-using X509Ptr = std::unique_ptr<X509, Deleter<X509_free>>;
-using KeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
-using P8Ptr =
-    std::unique_ptr<PKCS8_PRIV_KEY_INFO, Deleter<PKCS8_PRIV_KEY_INFO_free>>;
-using X509StackPtr = std::unique_ptr<STACK_OF(X509), X509StackDeleter>;
-using Pkcs7StackPtr = std::unique_ptr<STACK_OF(PKCS7), Pkcs7StackDeleter>;
-using BagStackPtr = std::unique_ptr<STACK_OF(PKCS12_SAFEBAG), BagStackDeleter>;
 
 // Declared first in a scope, so that it runs after every other release.
 struct ErrorQueueClearer {
@@ -99,7 +64,7 @@ OSSL_LIB_CTX* ReaderContext() {
 std::string Asn1StringToUtf8(const ASN1_STRING* text) {
   unsigned char* converted = nullptr;
   const int length = ASN1_STRING_to_UTF8(&converted, text);
-  std::unique_ptr<unsigned char, OpensslFree> owner(converted);
+  OpensslBuffer owner(converted);
   if (length < 0 || converted == nullptr) {
     return std::string();  // not convertible: the entry reads as empty
   }
@@ -252,7 +217,7 @@ class ContainerWalk {
     }
     for (int i = 0; i < sk_PKCS7_num(sections); ++i) {
       PKCS7* section = sk_PKCS7_value(sections, i);
-      BagStackPtr bags;
+      SafeBagStackPtr bags;
       const int type = OBJ_obj2nid(section->type);
       if (type == NID_pkcs7_data) {
         bags.reset(PKCS12_unpack_p7data(section));
@@ -339,7 +304,7 @@ class ContainerWalk {
     const X509Ptr parsed(PKCS12_SAFEBAG_get1_cert(bag));
     unsigned char* der = nullptr;
     const int length = parsed ? i2d_X509(parsed.get(), &der) : -1;
-    const std::unique_ptr<unsigned char, OpensslFree> der_owner(der);
+    const OpensslBuffer der_owner(der);
     X509* certificate = length > 0 ? X509_new_ex(context_, nullptr) : nullptr;
     const unsigned char* cursor = der;
     if (certificate == nullptr ||

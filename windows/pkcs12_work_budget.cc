@@ -4,24 +4,10 @@
 #include <openssl/evp.h>
 #include <openssl/objects.h>
 
-#include <memory>
+#include "openssl_ptr.h"
 
 namespace quorvane {
 namespace {
-
-template <auto Free>
-struct Deleter {
-  template <typename T>
-  void operator()(T* object) const {
-    Free(object);
-  }
-};
-using Pbe1Ptr = std::unique_ptr<PBEPARAM, Deleter<PBEPARAM_free>>;
-using Pbe2Ptr = std::unique_ptr<PBE2PARAM, Deleter<PBE2PARAM_free>>;
-using Pbkdf2Ptr = std::unique_ptr<PBKDF2PARAM, Deleter<PBKDF2PARAM_free>>;
-using ScryptPtr = std::unique_ptr<SCRYPT_PARAMS, Deleter<SCRYPT_PARAMS_free>>;
-using CipherPtr = std::unique_ptr<EVP_CIPHER, Deleter<EVP_CIPHER_free>>;
-using MdPtr = std::unique_ptr<EVP_MD, Deleter<EVP_MD_free>>;
 
 // The parameters of an AlgorithmIdentifier, decoded as `Item`; none when
 // absent or malformed.

@@ -16,6 +16,20 @@
 #endif
 
 namespace quorvane_testing {
+namespace {
+
+// Everything the command writes to its standard output.
+std::string ReadAll(FILE* pipe) {
+  std::string output;
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    output.append(buffer, n);
+  }
+  return output;
+}
+
+}  // namespace
 
 #if defined(_WIN32)
 
@@ -74,12 +88,7 @@ int RunCommand(const std::string& command, std::string* output) {
   if (pipe == nullptr) {
     return -1;
   }
-  output->clear();
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    output->append(buffer, n);
-  }
+  *output = ReadAll(pipe);
   return _pclose(pipe);  // the exit code itself
 }
 
@@ -162,12 +171,7 @@ int RunCommand(const std::string& command, std::string* output) {
   if (pipe == nullptr) {
     return -1;
   }
-  output->clear();
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    output->append(buffer, n);
-  }
+  *output = ReadAll(pipe);
   const int status = pclose(pipe);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -16,6 +16,7 @@
 #include "openssl_tool.h"
 #include "platform.h"
 #include "recording_result.h"
+#include "time_zones.h"
 
 namespace {
 
@@ -202,15 +203,7 @@ TEST_F(ToolTest, ExpiryInAFreshProcessInEveryZone) {
       {"gen-00000101000000.p12", -62167219200, "0000-01-01T00:00:00Z"},
       {"utc-690101000000.p12", 3124224000, "2069-01-01T00:00:00Z"},
   };
-  struct Zone {
-    const char* tz;
-    int64_t standard_west_of_utc;
-  };
-  const Zone zones[] = {{"UTC0", 0},
-                        {"EST5EDT,M3.2.0,M11.1.0", int64_t{5} * 3600},
-                        {"JST-9", int64_t{-9} * 3600},
-                        {"CET-1CEST,M3.5.0,M10.5.0/3", int64_t{-1} * 3600}};
-  for (const Zone& zone : zones) {
+  for (const auto& zone : quorvane_testing::kTimeZones) {
     SCOPED_TRACE(zone.tz);
     const ScopedZoneForChildren scoped(zone.tz);
     for (const Case& c : cases) {

@@ -14,6 +14,7 @@
 #include "openssl_tool.h"
 #include "platform.h"
 #include "recording_result.h"
+#include "time_zones.h"
 
 namespace quorvane {
 namespace {
@@ -146,17 +147,7 @@ TEST(CertificateHandlerTest, ExpirationIsLocalStandardTime) {
       {"gen-19000101000000.p12", -2208988800},   // before 1970
       {"gen-00000101000000.p12", -62167219200},  // year 0
   };
-  struct Zone {
-    const char* tz;
-    int64_t standard_west_of_utc;
-  };
-  // POSIX zones with explicit rules: both C runtimes read them alike (a
-  // Unix zone name reads as UTC on Windows, and as a zone file here).
-  const Zone zones[] = {{"UTC0", 0},
-                        {"EST5EDT,M3.2.0,M11.1.0", int64_t{5} * 3600},
-                        {"JST-9", int64_t{-9} * 3600},
-                        {"CET-1CEST,M3.5.0,M10.5.0/3", int64_t{-1} * 3600}};
-  for (const Zone& zone : zones) {
+  for (const auto& zone : quorvane_testing::kTimeZones) {
     SCOPED_TRACE(zone.tz);
     const ScopedTimeZone scoped(zone.tz);
     for (const Case& c : cases) {

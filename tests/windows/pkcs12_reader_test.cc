@@ -16,33 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "openssl_ptr.h"
 #include "openssl_tool.h"
 
 namespace quorvane {
 namespace {
-
-template <auto Free>
-struct Deleter {
-  template <typename T>
-  void operator()(T* object) const {
-    Free(object);
-  }
-};
-struct X509StackDeleter {
-  void operator()(STACK_OF(X509) * stack) const {
-    sk_X509_pop_free(stack, X509_free);
-  }
-};
-struct Pkcs7StackDeleter {
-  void operator()(STACK_OF(PKCS7) * stack) const {
-    sk_PKCS7_pop_free(stack, PKCS7_free);
-  }
-};
-using KeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
-using X509Ptr = std::unique_ptr<X509, Deleter<X509_free>>;
-using Pkcs12Ptr = std::unique_ptr<PKCS12, Deleter<PKCS12_free>>;
-using X509StackPtr = std::unique_ptr<STACK_OF(X509), X509StackDeleter>;
-using Pkcs7StackPtr = std::unique_ptr<STACK_OF(PKCS7), Pkcs7StackDeleter>;
 
 constexpr char kPassword[] = "secret";
 

@@ -1,0 +1,24 @@
+#ifndef QUORVANE_TESTS_TESTING_TIME_ZONES_H_
+#define QUORVANE_TESTS_TESTING_TIME_ZONES_H_
+
+#include <cstdint>
+
+namespace quorvane_testing {
+
+// The zones the expiry tests run in. POSIX zones with explicit rules: both
+// C runtimes read them alike (a Unix zone name reads as UTC on Windows, and
+// as a zone file with its history here).
+struct TimeZone {
+  const char* tz;
+  int64_t standard_west_of_utc;
+};
+inline constexpr TimeZone kTimeZones[] = {
+    {"UTC0", 0},
+    {"EST5EDT,M3.2.0,M11.1.0", int64_t{5} * 3600},
+    {"JST-9", int64_t{-9} * 3600},
+    {"CET-1CEST,M3.5.0,M10.5.0/3", int64_t{-1} * 3600},
+};
+
+}  // namespace quorvane_testing
+
+#endif  // QUORVANE_TESTS_TESTING_TIME_ZONES_H_
