@@ -19,6 +19,7 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -186,16 +187,13 @@ struct Contents {
 class ContainerWalk {
  public:
   ContainerWalk(OSSL_LIB_CTX* context, const char* password, int length,
-                bool mac_verified, Contents* contents)
+                bool mac_verified, const WorkBudget& budget, Contents* contents)
       : context_(context),
         password_(password),
         length_(length),
         mac_verified_(mac_verified),
-        budget_(context),
+        budget_(budget),
         contents_(contents) {}
-
-  // Takes over the budget that the MAC checks already spent.
-  void set_budget(const WorkBudget& budget) { budget_ = budget; }
 
   bool Sections(const STACK_OF(PKCS7) * sections) {
     // Every encrypted section's derivation is charged before the first one
@@ -389,23 +387,19 @@ OpenStatus VerifyMac(PKCS12* container, const std::string& password,
       ASN1_INTEGER_get_uint64(&count, iterations) != 1) {
     count = UINT64_MAX;
   }
-  // The empty password is tried as "no password" and as "": two MACs.
-  struct Attempt {
-    const char* text;
-    std::string storage;
-  };
-  std::vector<Attempt> attempts;
+  // The empty password is tried as "no password" (none) and as "": two
+  // MACs. Another is tried as given, then as OpenSSL 1.0 encoded it.
+  std::vector<std::optional<std::string>> attempts;
   if (password.empty()) {
-    attempts.push_back({nullptr, std::string()});
-    attempts.push_back({"", std::string()});
+    attempts = {std::nullopt, std::string()};
   } else {
-    attempts.push_back({nullptr, password});
+    attempts = {password};
     const std::string legacy = AsOpenssl10Encoded(password);
     if (legacy != password) {
-      attempts.push_back({nullptr, legacy});
+      attempts.emplace_back(legacy);
     }
   }
-  for (Attempt& attempt : attempts) {
+  for (const auto& attempt : attempts) {
     switch (budget->ChargeMac(digest, count, problem)) {
       case WorkBudget::Verdict::kAllowed:
         break;
@@ -414,12 +408,12 @@ OpenStatus VerifyMac(PKCS12* container, const std::string& password,
       case WorkBudget::Verdict::kUnavailable:
         return OpenStatus::kAlgorithmUnavailable;
     }
-    const char* text =
-        password.empty() ? attempt.text : attempt.storage.c_str();
-    const int length = text == nullptr ? 0 : -1;
-    if (PKCS12_verify_mac(container, text, length) == 1) {
-      *absent_password = text == nullptr;
-      *chosen = text == nullptr ? std::string() : std::string(text);
+    const bool verified =
+        attempt ? PKCS12_verify_mac(container, attempt->c_str(), -1) == 1
+                : PKCS12_verify_mac(container, nullptr, 0) == 1;
+    if (verified) {
+      *absent_password = !attempt;
+      *chosen = attempt.value_or(std::string());
       return OpenStatus::kOk;
     }
   }
@@ -489,8 +483,7 @@ OpenStatus OpenPkcs12(const uint8_t* bytes, size_t size, const char* password,
   }
   Contents contents;
   ContainerWalk walk(context, absent_password ? nullptr : chosen.c_str(),
-                     absent_password ? 0 : -1, has_mac, &contents);
-  walk.set_budget(budget);
+                     absent_password ? 0 : -1, has_mac, budget, &contents);
   if (!contents.certificates || !walk.Sections(sections.get())) {
     *problem = contents.problem;
     return contents.status == OpenStatus::kOk ? OpenStatus::kMalformed

@@ -46,20 +46,15 @@ uint64_t Times(uint64_t a, uint64_t b) {
 
 }  // namespace
 
-bool WorkBudget::Fetchable(int nid, bool cipher, std::string* problem) const {
+bool WorkBudget::Fetchable(int nid, bool cipher) const {
   const char* name = OBJ_nid2sn(nid);
-  bool found = false;
-  if (name != nullptr) {
-    if (cipher) {
-      found = CipherPtr(EVP_CIPHER_fetch(context_, name, nullptr)) != nullptr;
-    } else {
-      found = MdPtr(EVP_MD_fetch(context_, name, nullptr)) != nullptr;
-    }
+  if (name == nullptr) {
+    return false;
   }
-  if (!found) {
-    *problem = NameOf(nid, nullptr);
+  if (cipher) {
+    return CipherPtr(EVP_CIPHER_fetch(context_, name, nullptr)) != nullptr;
   }
-  return found;
+  return MdPtr(EVP_MD_fetch(context_, name, nullptr)) != nullptr;
 }
 
 WorkBudget::Verdict WorkBudget::Charge(uint64_t iterations,
@@ -86,7 +81,7 @@ WorkBudget::Verdict WorkBudget::ChargeMac(const X509_ALGOR* digest,
                                           std::string* problem) {
   const ASN1_OBJECT* object = nullptr;
   X509_ALGOR_get0(&object, nullptr, nullptr, digest);
-  if (!Fetchable(OBJ_obj2nid(object), false, problem)) {
+  if (!Fetchable(OBJ_obj2nid(object), false)) {
     *problem = NameOf(OBJ_obj2nid(object), object);
     return Verdict::kUnavailable;
   }
@@ -103,7 +98,7 @@ WorkBudget::Verdict WorkBudget::ChargeEncryption(const X509_ALGOR* algorithm,
       *problem = "malformed PBES2 parameters";
       return Verdict::kUnavailable;
     }
-    if (!Fetchable(OBJ_obj2nid(pbes2->encryption->algorithm), true, problem)) {
+    if (!Fetchable(OBJ_obj2nid(pbes2->encryption->algorithm), true)) {
       *problem = NameOf(OBJ_obj2nid(pbes2->encryption->algorithm),
                         pbes2->encryption->algorithm);
       return Verdict::kUnavailable;
@@ -123,7 +118,7 @@ WorkBudget::Verdict WorkBudget::ChargeEncryption(const X509_ALGOR* algorithm,
       // handles: a PRF it cannot name is left for the derivation to judge.
       int digest = NID_undef;
       if (EVP_PBE_find(EVP_PBE_TYPE_PRF, prf, nullptr, &digest, nullptr) == 1 &&
-          !Fetchable(digest, false, problem)) {
+          !Fetchable(digest, false)) {
         *problem = NameOf(
             prf, pbkdf2->prf == nullptr ? nullptr : pbkdf2->prf->algorithm);
         return Verdict::kUnavailable;
@@ -159,8 +154,8 @@ WorkBudget::Verdict WorkBudget::ChargeEncryption(const X509_ALGOR* algorithm,
   int cipher = NID_undef;
   int digest = NID_undef;
   if (EVP_PBE_find(EVP_PBE_TYPE_OUTER, nid, &cipher, &digest, nullptr) != 1 ||
-      (cipher != NID_undef && !Fetchable(cipher, true, problem)) ||
-      (digest != NID_undef && !Fetchable(digest, false, problem))) {
+      (cipher != NID_undef && !Fetchable(cipher, true)) ||
+      (digest != NID_undef && !Fetchable(digest, false))) {
     *problem = NameOf(nid, algorithm->algorithm);
     return Verdict::kUnavailable;
   }

@@ -58,7 +58,7 @@ class WorkBudget {
  private:
   Verdict Charge(uint64_t iterations, const std::string& what,
                  std::string* problem);
-  bool Fetchable(int nid, bool cipher, std::string* problem) const;
+  bool Fetchable(int nid, bool cipher) const;
 
   OSSL_LIB_CTX* context_;
   uint64_t spent_ = 0;

@@ -2,6 +2,10 @@
 #define QUORVANE_TESTS_TESTING_TIME_ZONES_H_
 
 #include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "platform.h"
 
 namespace quorvane_testing {
 
@@ -17,6 +21,33 @@ inline constexpr TimeZone kTimeZones[] = {
     {"EST5EDT,M3.2.0,M11.1.0", int64_t{5} * 3600},
     {"JST-9", int64_t{-9} * 3600},
     {"CET-1CEST,M3.5.0,M10.5.0/3", int64_t{-1} * 3600},
+};
+
+// Sets TZ for this process, and so for the processes it starts, and makes
+// the C runtime read it; puts the old value back at the end.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone) {
+    const char* old = std::getenv("TZ");
+    had_ = old != nullptr;
+    old_ = had_ ? old : "";
+    SetEnvironment("TZ", zone);
+    ReloadTimeZone();
+  }
+  ~ScopedTimeZone() {
+    if (had_) {
+      SetEnvironment("TZ", old_);
+    } else {
+      UnsetEnvironment("TZ");
+    }
+    ReloadTimeZone();
+  }
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  bool had_ = false;
+  std::string old_;
 };
 
 }  // namespace quorvane_testing

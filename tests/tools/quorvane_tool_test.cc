@@ -40,28 +40,6 @@ std::string WithoutCarriageReturns(std::string text) {
   return text;
 }
 
-// Sets TZ for the processes that a test starts, and puts the old value back.
-class ScopedZoneForChildren {
- public:
-  explicit ScopedZoneForChildren(const char* zone) {
-    const char* old = std::getenv("TZ");
-    had_ = old != nullptr;
-    old_ = had_ ? old : "";
-    quorvane_testing::SetEnvironment("TZ", zone);
-  }
-  ~ScopedZoneForChildren() {
-    if (had_) {
-      quorvane_testing::SetEnvironment("TZ", old_);
-    } else {
-      quorvane_testing::UnsetEnvironment("TZ");
-    }
-  }
-
- private:
-  bool had_ = false;
-  std::string old_;
-};
-
 class ToolTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -205,7 +183,7 @@ TEST_F(ToolTest, ExpiryInAFreshProcessInEveryZone) {
   };
   for (const auto& zone : quorvane_testing::kTimeZones) {
     SCOPED_TRACE(zone.tz);
-    const ScopedZoneForChildren scoped(zone.tz);
+    const quorvane_testing::ScopedTimeZone scoped(zone.tz);
     for (const Case& c : cases) {
       SCOPED_TRACE(c.file);
       const std::string arguments =

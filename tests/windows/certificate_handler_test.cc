@@ -48,32 +48,6 @@ Answer OpenFixture(const std::string& name, const std::string& password) {
   return Handle(&arguments);
 }
 
-// Sets TZ for the test and puts the old value back.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone) {
-    const char* old = std::getenv("TZ");
-    had_ = old != nullptr;
-    if (had_) {
-      old_ = old;
-    }
-    quorvane_testing::SetEnvironment("TZ", zone);
-    quorvane_testing::ReloadTimeZone();
-  }
-  ~ScopedTimeZone() {
-    if (had_) {
-      quorvane_testing::SetEnvironment("TZ", old_);
-    } else {
-      quorvane_testing::UnsetEnvironment("TZ");
-    }
-    quorvane_testing::ReloadTimeZone();
-  }
-
- private:
-  bool had_ = false;
-  std::string old_;
-};
-
 TEST(CertificateHandlerTest, OpensFixturesExactlyAsTheOpensslToolPrintsThem) {
   struct Case {
     const char* file;
@@ -149,7 +123,7 @@ TEST(CertificateHandlerTest, ExpirationIsLocalStandardTime) {
   };
   for (const auto& zone : quorvane_testing::kTimeZones) {
     SCOPED_TRACE(zone.tz);
-    const ScopedTimeZone scoped(zone.tz);
+    const quorvane_testing::ScopedTimeZone scoped(zone.tz);
     for (const Case& c : cases) {
       SCOPED_TRACE(c.file);
       const Answer answer = OpenFixture(c.file, "secret");
